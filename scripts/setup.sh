@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs (only when something is missing), then
+# configures and builds. Usage: scripts/setup.sh [build-dir [extra cmake args...]]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+    g++ make cmake ninja-build pkg-config git
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n qt6-qpa-plugins
+    libqt6printsupport6 libqt6serialport6 libgl-dev libvulkan-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    fonts-noto-cjk xvfb xauth x11-utils xdg-utils
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    SUDO=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+BUILD_DIR="${1:-build}"
+shift || true
+if [ ! -f "$BUILD_DIR/build.ninja" ]; then
+    cmake -S . -B "$BUILD_DIR" -G Ninja "$@"
+fi
+cmake --build "$BUILD_DIR" -j "$(nproc)"

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+
+/// Serial line settings in the codes of the Win32 serial state record; held by the view as m_Comm.
+struct SCommSetting {
+    int32_t m_nPort = 1;         ///< COM port number, 1-based
+    uint32_t m_nBaudRate = 9600; ///< bit/s
+    uint8_t m_nByteSize = 8;     ///< data bits
+    uint8_t m_nParity = 0;       ///< 0 none, 1 odd, 2 even
+    uint8_t m_nStopBits = 0;     ///< 0 one, 1 one and a half, 2 two
+};

@@ -1,0 +1,28 @@
+#include "log_store.h"
+
+bool CLogStore::InitLogData(int nChannels, int nSize, int nGrowBy) {
+    if (nChannels < 1)
+        nChannels = 1;
+    else if (nChannels > kMaxChannels)
+        nChannels = kMaxChannels;
+    m_nChannels = nChannels;
+    bool bOk = true;
+    for (int i = 0; i < m_nChannels; ++i)
+        bOk = m_LogData[i].Init(nSize, nGrowBy) && bOk;
+    return bOk;
+}
+
+bool CLogStore::ResetLogData() {
+    return InitLogData(m_nChannels, kInitialSize, kInitialSize);
+}
+
+bool CLogStore::AddRow(const double* row) {
+    // All or none: make sure every active channel can take one more sample first.
+    for (int i = 0; i < m_nChannels; ++i) {
+        if (!m_LogData[i].Reserve1())
+            return false;
+    }
+    for (int i = 0; i < m_nChannels; ++i)
+        m_LogData[i].Add(row[i]);
+    return true;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "log_data.h"
+
+/// The sample store: eight channel arrays and the active channel count; owned by the document,
+/// window thread only.
+class CLogStore {
+public:
+    static constexpr int kMaxChannels = 8;
+    static constexpr int kInitialSize = 65536;
+
+    CLogStore() = default;
+    virtual ~CLogStore() = default;
+
+    /// Clamps nChannels to 1..8 and re-initialises channels 0..m_nChannels-1.
+    /// Returns false if an allocation failed (those channels are left empty).
+    bool InitLogData(int nChannels, int nSize, int nGrowBy);
+    /// InitLogData(m_nChannels, 65536, 65536).
+    bool ResetLogData();
+    /// Appends row[i] to every active channel, or to none: false when the row was refused
+    /// (memory exhausted or the 32-bit count at its limit).
+    bool AddRow(const double* row);
+
+    SLogData m_LogData[kMaxChannels];
+    int m_nChannels = 2;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+/// Comma-field splitter over a NUL-terminated byte line it does not own; lives for one line.
+class CParseCsv {
+public:
+    CParseCsv() = default;
+    virtual ~CParseCsv() {}
+
+    void SetLine(const char* line);
+    /// Copies the next comma-separated field into out (at most size-1 bytes, NUL-terminated);
+    /// false, with out empty, only when no line is attached.
+    bool GetNextField(char* out, int size);
+    /// Copies the rest of the line, commas kept, and detaches the line.
+    bool GetRest(char* out, int size);
+
+    const char* m_pszLine = nullptr;
+    int m_nIndex = 0;
+};
+
+/// The field-to-double rule: skip to the first digit, sign or point, then convert the longest
+/// valid decimal prefix (exponent letters e, E, d, D), 0.0 when there is none.
+double ParseFieldValue(const char* field);

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "canvas.h"
+#include "kest_doc.h"
+#include "plot_layout.h"
+
+#include <vector>
+
+/// Pointer shapes the view shows over the graph.
+enum EPointer { PTR_Arrow, PTR_SizeWE, PTR_SizeNS };
+
+/// Mouse button state passed with a move (MK_LBUTTON / MK_RBUTTON of the window message).
+enum EMouseFlags { MK_None = 0, MK_LButton = 1, MK_RButton = 2 };
+
+/// What the widget must do after a mouse event: the graph decides, the widget carries it out.
+struct SMouseAction {
+    bool m_bInvalidate = false;       ///< repaint the whole view
+    bool m_bCapture = false;          ///< grab the mouse
+    bool m_bReleaseCapture = false;   ///< release the grab
+    bool m_bSaveChannelAttrs = false; ///< write the eight channel sections to the profile
+    bool m_bSetPointer = false;       ///< m_nPointer is to be shown
+    EPointer m_nPointer = PTR_Arrow;
+    /// Channels for which to run the channel attributes command, in order (legend double-click);
+    /// before each run the view sets m_nSelChannel to that channel.
+    std::vector<int> m_OpenAttrDialogFor;
+};
+
+/// The graph's display state, geometry, drawing and mouse decisions: the window-independent half
+/// of the view. Owned by CkestView (or by the renderer); window thread only.
+class CGraph {
+public:
+    explicit CGraph(CkestDoc* pDoc);
+
+    // --- geometry and the displayed window ---
+    SPlotLayout CalcLayout(int cx, int cy) const;
+    void UpdateDisplayWindow();
+    SPoint DataToPoint(int k, int pos, const SPlotLayout& layout) const;
+    /// (k, pos) of a device point; (0, 0) when the plot has no width or height.
+    SPoint PointToData(SPoint pt, const SPlotLayout& layout) const;
+    /// Position of a display value, saturated far outside 0..1000 when it does not fit.
+    int ValueToPos(int nChannel, double dValue) const;
+    double PosToValue(int nChannel, int nPos) const;
+
+    // --- drawing ---
+    /// The whole draw sequence: grid, tags, traces, legend, scroll bar, cursors.
+    void DrawSequence(CCanvas& canvas, const SPlotLayout& layout, bool bPrint);
+    /// Screen paint into an off-screen surface of m_cxClient x m_cyClient: white fill, layout
+    /// stored in m_Layout, draw sequence with bPrint false.
+    void DrawScreen(CCanvas& canvas);
+    void DrawGrid(CCanvas& canvas, const SPlotLayout& layout);
+    void DrawMarkers(CCanvas& canvas, const SPlotLayout& layout, bool bPrint);
+    void DrawTraces(CCanvas& canvas, const SPlotLayout& layout);
+    void DrawLegend(CCanvas& canvas, const SPlotLayout& layout, bool bPrint);
+    void DrawScrollBar(CCanvas& canvas, const SPlotLayout& layout, bool bPrint);
+    void DrawCursors(CCanvas& canvas, const SPlotLayout& layout, bool bPrint);
+    /// Dashes with the selected solid pen (printer, metafile); bDown and nCarry continue one
+    /// dash pattern across consecutive lines.
+    void DrawDashedLine(CCanvas& canvas, int x1, int y1, int x2, int y2, int nDash, bool& bDown,
+                        int& nCarry);
+
+    // --- commands ---
+    void OnViewHold() { m_bHold = !m_bHold; }
+    void OnViewCursor() { m_bCursor = !m_bCursor; }
+    void OnSize(int cx, int cy);
+
+    // --- mouse (points in client coordinates) ---
+    SMouseAction OnLButtonDown(int nFlags, SPoint pt);
+    SMouseAction OnMouseMove(int nFlags, SPoint pt);
+    SMouseAction OnLButtonUp(int nFlags, SPoint pt);
+    SMouseAction OnLButtonDblClk(int nFlags, SPoint pt);
+    SMouseAction OnRButtonDown(int nFlags, SPoint pt);
+
+    // --- state ---
+    CkestDoc* m_pDoc;
+    int m_nSamplesPerDiv = 100;
+    double m_dLatest[8] = {};
+    bool m_bHold = false;
+    bool m_bCursor = true;
+
+    int m_nDispCount = 0;
+    int m_nScreenSamples = 0;
+    int m_nScrollBack = 0;
+    int m_nDispStart = 0;
+    SPlotLayout m_Layout;
+    SRect m_rcThumb;
+    bool m_bThumbDrag = false;
+    int m_nThumbDragBack = 0;
+    int m_cxClient = 0;
+    int m_cyClient = 0;
+    COLORREF m_crScrollThumb = 0x96B4F0;
+    COLORREF m_crScrollTrack = 0x000000;
+    COLORREF m_crGrid = 0xA0A0A0;
+    COLORREF m_crReadoutText = 0x000000;
+    SFont m_logFont;
+
+    int m_nSelChannel = 0;
+    SRect m_rcMarker[8];
+    SRect m_rcLegend[8];
+    int m_nDragChannel = -1;
+    int m_nDragPos = 0;
+
+    SPoint m_ptCursor[2]; ///< Cur1, Cur2 as (k, pos)
+    SPoint m_ptDown;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "channel_attr.h"
+#include "log_store.h"
+
+/// The single document: the sample store plus the eight channel attribute records; owned by the
+/// application for the whole run, window thread only.
+class CkestDoc : public CLogStore {
+public:
+    CkestDoc();
+
+    /// The record of channel nChannel, the index clamped to the fixed eight (0..7).
+    SChannelAttr& GetChannelAttr(int nChannel);
+    const SChannelAttr& GetChannelAttr(int nChannel) const;
+    /// Stores attr with the clamps: VRes <= 0 -> 10, Pos 0..1000, Multiplier +-0 -> 1.
+    void SetChannelAttr(int nChannel, SChannelAttr attr);
+    /// The framework's new-document step: resets the store.
+    bool OnNewDocument();
+
+    SChannelAttr m_ChannelAttr[kMaxChannels];
+};
