@@ -63,6 +63,15 @@ public:
     void OnViewCursor() { m_bCursor = !m_bCursor; }
     void OnSize(int cx, int cy);
 
+    // --- drags (the mouse handlers decide when each step runs; m_ptDown is set by them) ---
+    void BeginThumbDrag();
+    /// Scroll-back from the drag distance (64-bit product); does nothing on a zero-width bar.
+    void MoveThumbDrag(int x);
+    void EndThumbDrag();
+    void BeginMarkerDrag(int nChannel);
+    /// New position of the dragged tag, limited to 0..1000; nothing on a zero plot height.
+    void MoveMarkerDrag(int y);
+
     // --- mouse (points in client coordinates) ---
     SMouseAction OnLButtonDown(int nFlags, SPoint pt);
     SMouseAction OnMouseMove(int nFlags, SPoint pt);
