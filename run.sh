@@ -30,7 +30,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     XVFB_PID=$!
     sleep 1
     echo "No display found: KEST runs on the virtual display $DISPLAY (Xvfb)."
-    echo "Screenshot: xwd -root -display $DISPLAY | convert xwd:- kest.png"
+
 fi
 
 build/kest "$@"
