@@ -1,0 +1,90 @@
+#include "string_table.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+struct SStringEntry {
+    int m_nId;
+    const char* m_pszText; // UTF-8
+};
+
+// Sorted by number, so a lookup is a binary search.
+constexpr SStringEntry g_Strings[] = {
+    {IDS_OLE_INIT_FAILED, "OLE の初期化に失敗しました。"},
+    {IDS_ERR_VDIV, "縦軸値は0以上でなければなりません"},
+    {IDS_CONFIRM_CHANNELS,
+     "チャンネル数を変更すると、これまでのログデータは破棄されます。\nチャンネル数の変更を続行"
+     "しますか?"},
+    {IDS_ERR_POS, "垂直表示位置が範囲外です"},
+    {IDS_ERR_RANGE, "設定値が範囲外です"},
+    {IDS_LOGFILE_TITLE, "ロギングするファイルの設定"},
+    {IDS_ERR_LOGFILE_OPEN, "ログファイルを開けませんでした\nロギングを中止します"},
+    {IDS_ERR_COMM_OPEN, "COMポートを開けませんでした\nロギングを中止します"},
+    {IDS_SAVE_SETTING_TITLE, "設定情報の保存"},
+    {IDS_ERR_SAVE_SETTING_OPEN, "設定情報保存ファイルのオープンに失敗しました"},
+    {IDS_LOAD_SETTING_TITLE, "設定情報の読み込み"},
+    {IDS_ERR_LOAD_SETTING_OPEN, "設定ファイルのオープンに失敗しました"},
+    {IDS_CSV_OPEN_TITLE, "CSVファイルのオープン"},
+    {IDS_ERR_CSV_OPEN, "CSVファイルのオープンに失敗しました"},
+    {IDS_METAFILE_TITLE, "メタファイル出力"},
+    {IDS_ERR_METAFILE, "メタファイルの出力に失敗しました"},
+    {IDS_PARITY_NONE, "パリティなし"},
+    {IDS_PARITY_EVEN, "偶数パリティ"},
+    {IDS_PARITY_ODD, "奇数パリティ"},
+    {IDS_STOPBITS_1, "1ストップビット"},
+    {IDS_STOPBITS_15, "1.5ストップビット"},
+    {IDS_STOPBITS_2, "2ストップビット"},
+    {IDS_ERR_MULTIPLIER, "乗算値0は不適切です"},
+    {IDS_CONFIRM_LOAD_SETTING,
+     "設定情報の読み込みを行うと、これまでのログデータは破棄されます\n続行しますか?"},
+    {IDS_PROMPT_FILE_LOGGING, "ロギングの開始/停止"},
+    {IDS_PROMPT_SET_CHANNELS, "ロギングするチャンネル数の設定"},
+    {IDS_PROMPT_SET_INPUTDATA, "縦分解能や表示色の設定"},
+    {IDS_PROMPT_SET_HORIZ, "横分解能の設定"},
+    {IDS_PROMPT_VIEW_HOLD, "ロギング中のグラフ更新の停止/再開\nホールド"},
+    {IDS_PROMPT_SAVE_SETTING, "ファイルを指定して設定情報を保存"},
+    {IDS_PROMPT_LOAD_SETTING, "ファイルを指定して設定情報を読み込む"},
+    {IDS_PROMPT_VIEW_CURSOR, "カーソルの表示\nカーソル"},
+    {IDS_PROMPT_FILE_METAFILE, "ファイルを指定してメタファイルに出力する"},
+    {IDS_PROMPT_SET_COMM, "COMポートの設定"},
+    {IDS_APP_TITLE, "KEST"},
+    {IDS_IDLE_MESSAGE, "レディ"},
+    {IDS_PROMPT_FILE_OPEN, "既存のCSVファイルを閲覧用に開く\nCSVファイルを開く"},
+    {IDS_PROMPT_FILE_PRINT_SETUP, "プリンタおよび印刷オプションの変更\n印刷設定"},
+    {IDS_PROMPT_FILE_PRINT, "作業中のファイルを印刷\n印刷"},
+    {IDS_PROMPT_FILE_PRINT_PREVIEW, "印刷イメージを表示\n印刷プレビュー"},
+    {IDS_PROMPT_APP_ABOUT, "プログラム情報、バージョン、著作権を表示します。\nバージョン情報"},
+    // A literal backslash, not a line break: the whole string is the status-bar prompt.
+    {IDS_PROMPT_APP_EXIT, "アプリケーションを終了し、ファイルの保存を指示\\終了"},
+    {IDS_INDICATOR_CAPS, "CAP"},
+    {IDS_INDICATOR_NUM, "NUM"},
+    {IDS_INDICATOR_SCRL, "SCRL"},
+    {IDS_PROMPT_VIEW_TOOLBAR, "ツール バーの 表示/非表示\nツール バーの表示切り替え"},
+    {IDS_PROMPT_VIEW_STATUS_BAR, "ステータス バーの 表示/非表示\nステータス バーの表示切り替え"},
+    {IDS_ERR_CREATE_DOC, "空のドキュメントの作成に失敗しました。"},
+    {IDS_ERR_HELP, "ヘルプの起動に失敗しました。"},
+};
+
+const SStringEntry* FindEntry(int nId) {
+    const auto it = std::lower_bound(std::begin(g_Strings), std::end(g_Strings), nId,
+                                     [](const SStringEntry& e, int n) { return e.m_nId < n; });
+    return (it != std::end(g_Strings) && it->m_nId == nId) ? it : nullptr;
+}
+
+static_assert(std::is_sorted(std::begin(g_Strings), std::end(g_Strings),
+                             [](const SStringEntry& a, const SStringEntry& b) {
+                                 return a.m_nId < b.m_nId;
+                             }));
+
+} // namespace
+
+QString LoadKestString(int nId) {
+    const SStringEntry* p = FindEntry(nId);
+    return p ? QString::fromUtf8(p->m_pszText) : QString();
+}
+
+bool HasKestString(int nId) {
+    return FindEntry(nId) != nullptr;
+}
