@@ -1,0 +1,67 @@
+#include "set_horiz_dlg.h"
+
+#include "dialog_text.h"
+#include "dialog_units.h"
+#include "kest_message_box.h"
+#include "string_table.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+#include <algorithm>
+
+CSetHorizDlg::CSetHorizDlg(QWidget* pParent) : QDialog(pParent) {
+    setObjectName(QStringLiteral("IDD_SET_HORIZ"));
+    const CDialogUnits du = SetUpDialogTemplate(this, QStringLiteral("横軸の設定"), 186, 47);
+
+    m_pOkButton = new QPushButton(QStringLiteral("OK"), this);
+    m_pOkButton->setObjectName(QStringLiteral("IDOK"));
+    m_pOkButton->setDefault(true);
+    PlaceControl(du, m_pOkButton, 129, 7, 50, 14);
+
+    m_pCancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
+    m_pCancelButton->setObjectName(QStringLiteral("IDCANCEL"));
+    PlaceControl(du, m_pCancelButton, 129, 24, 50, 14);
+
+    m_pEditHoriz = new QLineEdit(this);
+    m_pEditHoriz->setObjectName(QStringLiteral("IDC_EDIT_HORIZ"));
+    m_pEditHoriz->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+    PlaceControl(du, m_pEditHoriz, 12, 12, 42, 12);
+
+    auto* pUnit = new QLabel(QStringLiteral("サンプル/div"), this);
+    pUnit->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    PlaceControl(du, pUnit, 60, 12, 54, 12);
+
+    auto* pRange = new QLabel(QStringLiteral("(1..10000)"), this);
+    pRange->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceControl(du, pRange, 60, 24, 54, 8);
+
+    SetTemplateTabOrder(this);
+    connect(m_pOkButton, &QPushButton::clicked, this, &CSetHorizDlg::OnOK);
+    connect(m_pCancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CSetHorizDlg::setVisible(bool bVisible) {
+    if (bVisible && !m_bInitCalled)
+        OnInitDialog();
+    QDialog::setVisible(bVisible);
+}
+
+void CSetHorizDlg::OnInitDialog() {
+    m_bInitCalled = true;
+    m_pEditHoriz->setText(QString::number(std::clamp(m_nSamplesPerDiv, 1, 10000)));
+    m_pOkButton->setFocus();
+}
+
+void CSetHorizDlg::OnOK() {
+    const uint32_t v = TextToUnsigned(m_pEditHoriz->text());
+    if (v < 1 || v > 10000) {
+        KestMessageBox(this, IDS_ERR_RANGE);
+        return;
+    }
+    m_nSamplesPerDiv = static_cast<int>(v);
+    accept();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+
+/// Modal dialog editing the samples per horizontal division (1..10000); created by the view's
+/// command on the window thread, which fills m_nSamplesPerDiv before exec() and reads it after OK.
+class CSetHorizDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CSetHorizDlg(QWidget* pParent = nullptr);
+
+    /// Runs once, when the dialog is first shown: shows m_nSamplesPerDiv limited to 1..10000.
+    void OnInitDialog();
+    /// Accepts 1..10000 into m_nSamplesPerDiv; anything else is refused with a message.
+    void OnOK();
+
+    int m_nSamplesPerDiv = 100;
+
+    QPushButton* m_pOkButton = nullptr;
+    QPushButton* m_pCancelButton = nullptr;
+    QLineEdit* m_pEditHoriz = nullptr; ///< IDC_EDIT_HORIZ
+
+    void setVisible(bool bVisible) override;
+
+private:
+    bool m_bInitCalled = false;
+};
