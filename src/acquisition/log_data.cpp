@@ -1,8 +1,47 @@
 #include "log_data.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
+
+namespace {
+
+size_t PageSize() {
+    static const size_t s_nPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    return s_nPage;
+}
+
+/// Rounds up to whole pages; false when that does not fit a size_t.
+bool RoundToPages(size_t nBytes, size_t* pOut) {
+    const size_t nPage = PageSize();
+    size_t nSum = 0;
+    if (__builtin_add_overflow(nBytes, nPage - 1, &nSum))
+        return false;
+    *pOut = nSum & ~(nPage - 1);
+    return true;
+}
+
+/// Address space for the largest array a 32-bit count can index. Reserving it costs no memory;
+/// pages are committed only as the capacity reaches them.
+size_t FullReservation() {
+    size_t nBytes = 0;
+    RoundToPages(static_cast<size_t>(INT32_MAX) * sizeof(double), &nBytes);
+    return nBytes;
+}
+
+void* ReserveBlock(size_t nBytes) {
+    void* p = mmap(nullptr, nBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED)
+        return nullptr;
+    // Long recordings fault in far fewer pages with huge pages; only committed ranges get them.
+    madvise(p, nBytes, MADV_HUGEPAGE);
+    return p;
+}
+
+} // namespace
 
 SLogData::SLogData() = default;
 
@@ -10,9 +49,16 @@ SLogData::~SLogData() {
     Clear();
 }
 
-void SLogData::Clear() {
-    std::free(m_pData);
+void SLogData::ReleaseBlock() {
+    if (m_pData != nullptr)
+        munmap(m_pData, m_nReservedBytes);
     m_pData = nullptr;
+    m_nReservedBytes = 0;
+    m_nCommittedBytes = 0;
+}
+
+void SLogData::Clear() {
+    ReleaseBlock();
     m_nSize = 0;
     m_nGrowBy = 1024;
     m_nCount = 0;
@@ -21,34 +67,62 @@ void SLogData::Clear() {
 bool SLogData::Init(int nSize, int nGrowBy) {
     Clear();
     m_nGrowBy = nGrowBy < 1024 ? 1024 : nGrowBy;
-    if (nSize <= 0)
+    if (nSize < 0)
+        return false; // a negative element count has no byte size: fail like an allocation
+    if (nSize == 0)
         return true;
-    m_pData = static_cast<double*>(std::malloc(static_cast<size_t>(nSize) * sizeof(double)));
-    if (m_pData == nullptr)
-        return false;
-    m_nSize = nSize;
-    return true;
+    return SetCapacity(nSize);
 }
 
-bool SLogData::Reserve1() {
-    if (m_nCount == INT32_MAX)
-        return false;
-    if (m_nCount < m_nSize)
-        return true;
-    int64_t nNew = static_cast<int64_t>(m_nSize) + m_nGrowBy;
-    if (nNew > INT32_MAX)
-        nNew = INT32_MAX;
-    void* p = std::realloc(m_pData, static_cast<size_t>(nNew) * sizeof(double));
-    if (p == nullptr)
-        return false;
-    m_pData = static_cast<double*>(p);
-    m_nSize = static_cast<int32_t>(nNew);
-    return true;
+bool SLogData::Grow() {
+    if (m_nSize == INT32_MAX)
+        return false; // the count could not go higher anyway
+    const int64_t nStep = m_nGrowBy < 1024 ? 1024 : m_nGrowBy;
+    const int64_t nNew = std::min<int64_t>(static_cast<int64_t>(m_nSize) + nStep, INT32_MAX);
+    return SetCapacity(static_cast<int32_t>(nNew));
 }
 
-bool SLogData::Add(double value) {
-    if (!Reserve1())
+bool SLogData::SetCapacity(int32_t nNewSize) {
+    size_t nBytes = 0;
+    if (nNewSize < 0 ||
+        __builtin_mul_overflow(static_cast<size_t>(nNewSize), sizeof(double), &nBytes) ||
+        nBytes > m_nMaxBytes)
         return false;
-    m_pData[m_nCount++] = value;
+    size_t nCommit = 0;
+    if (!RoundToPages(nBytes, &nCommit))
+        return false;
+
+    if (nCommit > m_nReservedBytes) {
+        // No block yet, or a block cut short by an address-space limit: take a new one at least
+        // twice as large (so moves stay rare) and move the samples over once.
+        const size_t nFull = std::max(FullReservation(), nCommit);
+        const size_t nFloor = std::max(nCommit, std::min(nFull, m_nReservedBytes * 2));
+        void* pBlock = nullptr;
+        size_t nBlock = nFull;
+        for (; nBlock >= nFloor; nBlock /= 2) {
+            if ((pBlock = ReserveBlock(nBlock)) != nullptr)
+                break;
+        }
+        if (pBlock == nullptr && (pBlock = ReserveBlock(nCommit)) != nullptr)
+            nBlock = nCommit;
+        if (pBlock == nullptr)
+            return false;
+        if (mprotect(pBlock, nCommit, PROT_READ | PROT_WRITE) != 0) {
+            munmap(pBlock, nBlock);
+            return false;
+        }
+        if (m_nCount > 0)
+            std::memcpy(pBlock, m_pData, static_cast<size_t>(m_nCount) * sizeof(double));
+        ReleaseBlock();
+        m_pData = static_cast<double*>(pBlock);
+        m_nReservedBytes = nBlock;
+        m_nCommittedBytes = nCommit;
+    } else if (nCommit > m_nCommittedBytes) {
+        char* pFrom = reinterpret_cast<char*>(m_pData) + m_nCommittedBytes;
+        if (mprotect(pFrom, nCommit - m_nCommittedBytes, PROT_READ | PROT_WRITE) != 0)
+            return false;
+        m_nCommittedBytes = nCommit;
+    }
+    m_nSize = nNewSize;
     return true;
 }

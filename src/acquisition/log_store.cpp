@@ -15,14 +15,3 @@ bool CLogStore::InitLogData(int nChannels, int nSize, int nGrowBy) {
 bool CLogStore::ResetLogData() {
     return InitLogData(m_nChannels, kInitialSize, kInitialSize);
 }
-
-bool CLogStore::AddRow(const double* row) {
-    // All or none: make sure every active channel can take one more sample first.
-    for (int i = 0; i < m_nChannels; ++i) {
-        if (!m_LogData[i].Reserve1())
-            return false;
-    }
-    for (int i = 0; i < m_nChannels; ++i)
-        m_LogData[i].Add(row[i]);
-    return true;
-}

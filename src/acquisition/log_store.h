@@ -19,7 +19,17 @@ public:
     bool ResetLogData();
     /// Appends row[i] to every active channel, or to none: false when the row was refused
     /// (memory exhausted or the 32-bit count at its limit).
-    bool AddRow(const double* row);
+    bool AddRow(const double* row) {
+        // Make room on every channel first so that a refused row leaves the counts equal: the
+        // display takes channel 0's count for all of them.
+        for (int i = 0; i < m_nChannels; ++i) {
+            if (!m_LogData[i].Reserve1())
+                return false;
+        }
+        for (int i = 0; i < m_nChannels; ++i)
+            m_LogData[i].m_pData[m_LogData[i].m_nCount++] = row[i];
+        return true;
+    }
 
     SLogData m_LogData[kMaxChannels];
     int m_nChannels = 2;
