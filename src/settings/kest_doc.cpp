@@ -1,5 +1,7 @@
 #include "kest_doc.h"
 
+#include <cmath>
+
 namespace {
 int ClampIndex(int nChannel) {
     if (nChannel < 0)
@@ -21,14 +23,20 @@ const SChannelAttr& CkestDoc::GetChannelAttr(int nChannel) const {
 }
 
 void CkestDoc::SetChannelAttr(int nChannel, SChannelAttr attr) {
-    if (attr.m_dVRes <= 0.0)
+    // An overflowing number in a file ("1e999") reads as infinity; the drawing arithmetic cannot
+    // map infinite or NaN values to pixels, so they get the defaults like the invalid zero.
+    if (!(attr.m_dVRes > 0.0) || !std::isfinite(attr.m_dVRes))
         attr.m_dVRes = 10.0;
     if (attr.m_nPos < 0)
         attr.m_nPos = 0;
     else if (attr.m_nPos > 1000)
         attr.m_nPos = 1000;
-    if (attr.m_dMultiplier == 0.0)
+    if (attr.m_dMultiplier == 0.0 || !std::isfinite(attr.m_dMultiplier))
         attr.m_dMultiplier = 1.0;
+    if (!std::isfinite(attr.m_dOffset))
+        attr.m_dOffset = 0.0;
+    if (!std::isfinite(attr.m_dAddend))
+        attr.m_dAddend = 0.0;
     m_ChannelAttr[ClampIndex(nChannel)] = attr;
 }
 

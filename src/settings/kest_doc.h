@@ -12,7 +12,8 @@ public:
     /// The record of channel nChannel, the index clamped to the fixed eight (0..7).
     SChannelAttr& GetChannelAttr(int nChannel);
     const SChannelAttr& GetChannelAttr(int nChannel) const;
-    /// Stores attr with the clamps: VRes <= 0 -> 10, Pos 0..1000, Multiplier +-0 -> 1.
+    /// Stores attr with the clamps: VRes <= 0 -> 10, Pos 0..1000, Multiplier +-0 -> 1; infinite or
+    /// NaN numbers also take their defaults.
     void SetChannelAttr(int nChannel, SChannelAttr attr);
     /// The framework's new-document step: resets the store.
     bool OnNewDocument();
