@@ -1,0 +1,104 @@
+#include "profile_store.h"
+
+#include "number_text.h"
+
+namespace {
+
+const char kComm[] = "Comm";
+const char kSetting[] = "Setting";
+const char kHSetting[] = "HSetting";
+
+QByteArray VSettingSection(int nChannel) {
+    return "VSetting" + QByteArray::number(nChannel + 1);
+}
+
+double ReadNumber(const CProfile& profile, const char* pszSection, const char* pszKey,
+                  const char* pszDefault) {
+    return AtofC(profile.GetProfileString(pszSection, pszKey, pszDefault).constData());
+}
+
+} // namespace
+
+void LoadCommSetting(const CProfile& profile, SCommSetting& comm) {
+    comm.m_nPort = profile.GetProfileInt(kComm, "Port", 1);
+    comm.m_nBaudRate = static_cast<uint32_t>(profile.GetProfileInt(kComm, "BaudRate", 9600));
+    comm.m_nByteSize = static_cast<uint8_t>(profile.GetProfileInt(kComm, "ByteSize", 8));
+    comm.m_nParity = static_cast<uint8_t>(profile.GetProfileInt(kComm, "Parity", 0));
+    comm.m_nStopBits = static_cast<uint8_t>(profile.GetProfileInt(kComm, "StopBits", 0));
+}
+
+void LoadChannelCount(const CProfile& profile, CkestDoc& doc) {
+    int nChannels = profile.GetProfileInt(kSetting, "Channels", 2);
+    if (nChannels < 1)
+        nChannels = 1;
+    else if (nChannels > CkestDoc::kMaxChannels)
+        nChannels = CkestDoc::kMaxChannels;
+    doc.InitLogData(nChannels, CkestDoc::kInitialSize, CkestDoc::kInitialSize);
+}
+
+void LoadChannelAttrs(const CProfile& profile, CkestDoc& doc) {
+    for (int i = 0; i < CkestDoc::kMaxChannels; ++i) {
+        const QByteArray strSection = VSettingSection(i);
+        const char* pszSection = strSection.constData();
+        SChannelAttr attr;
+        attr.m_dVRes = ReadNumber(profile, pszSection, "VRes", "10");
+        attr.m_dMultiplier = ReadNumber(profile, pszSection, "Multiplier", "1");
+        attr.m_dAddend = ReadNumber(profile, pszSection, "Addend", "0");
+        attr.m_strUnit = profile.GetProfileString(pszSection, "Unit", QByteArray());
+        attr.m_dOffset = ReadNumber(profile, pszSection, "Offset", "");
+        attr.m_strName = profile.GetProfileString(pszSection, "Name", QByteArray());
+        attr.m_nPos = profile.GetProfileInt(pszSection, "Pos", 0);
+        attr.m_crColor = static_cast<COLORREF>(
+            profile.GetProfileInt(pszSection, "Color", static_cast<int>(g_crDefaultColor[i])));
+        doc.SetChannelAttr(i, attr);
+    }
+}
+
+void LoadHorizSetting(const CProfile& profile, int& nSamplesPerDiv) {
+    nSamplesPerDiv = ClampSamplesPerDiv(profile.GetProfileInt(kHSetting, "Res", 100));
+}
+
+bool SaveCommSetting(CProfile& profile, const SCommSetting& comm) {
+    bool bOk = profile.WriteProfileInt(kComm, "Port", comm.m_nPort);
+    bOk = profile.WriteProfileInt(kComm, "BaudRate", static_cast<int>(comm.m_nBaudRate)) && bOk;
+    bOk = profile.WriteProfileInt(kComm, "ByteSize", comm.m_nByteSize) && bOk;
+    bOk = profile.WriteProfileInt(kComm, "Parity", comm.m_nParity) && bOk;
+    bOk = profile.WriteProfileInt(kComm, "StopBits", comm.m_nStopBits) && bOk;
+    return bOk;
+}
+
+bool SaveChannelCount(CProfile& profile, const CkestDoc& doc) {
+    return profile.WriteProfileInt(kSetting, "Channels", doc.m_nChannels);
+}
+
+bool SaveHorizSetting(CProfile& profile, int nSamplesPerDiv) {
+    return profile.WriteProfileInt(kHSetting, "Res", nSamplesPerDiv);
+}
+
+bool SaveChannelAttrs(CProfile& profile, const CkestDoc& doc) {
+    bool bOk = true;
+    for (int i = 0; i < CkestDoc::kMaxChannels; ++i) {
+        const QByteArray strSection = VSettingSection(i);
+        const char* pszSection = strSection.constData();
+        const SChannelAttr& attr = doc.GetChannelAttr(i);
+        bOk = profile.WriteProfileString(pszSection, "VRes", FormatG(attr.m_dVRes)) && bOk;
+        bOk = profile.WriteProfileString(pszSection, "Multiplier", FormatG(attr.m_dMultiplier)) &&
+              bOk;
+        bOk = profile.WriteProfileString(pszSection, "Addend", FormatG(attr.m_dAddend)) && bOk;
+        bOk = profile.WriteProfileString(pszSection, "Unit", attr.m_strUnit) && bOk;
+        bOk = profile.WriteProfileString(pszSection, "Offset", FormatG(attr.m_dOffset)) && bOk;
+        bOk = profile.WriteProfileString(pszSection, "Name", attr.m_strName) && bOk;
+        bOk = profile.WriteProfileInt(pszSection, "Pos", attr.m_nPos) && bOk;
+        bOk = profile.WriteProfileInt(pszSection, "Color", static_cast<int>(attr.m_crColor)) && bOk;
+    }
+    return bOk;
+}
+
+bool SaveAllToProfile(CProfile& profile, const SCommSetting& comm, const CkestDoc& doc,
+                      int nSamplesPerDiv) {
+    bool bOk = SaveCommSetting(profile, comm);
+    bOk = SaveChannelCount(profile, doc) && bOk;
+    bOk = SaveChannelAttrs(profile, doc) && bOk;
+    bOk = SaveHorizSetting(profile, nSamplesPerDiv) && bOk;
+    return bOk;
+}

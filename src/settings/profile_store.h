@@ -1,0 +1,29 @@
+#pragma once
+
+#include "comm_setting.h"
+#include "kest_doc.h"
+#include "profile.h"
+
+// Loaders run once when the view is created; everything but the serial settings passes the
+// clamps of the document and ClampSamplesPerDiv. Savers run at the moment a setting changes;
+// their result only says whether the profile could be written (callers show no message).
+
+/// "Comm": Port, BaudRate, ByteSize, Parity, StopBits, stored unchecked (8-bit fields: low bits).
+void LoadCommSetting(const CProfile& profile, SCommSetting& comm);
+/// "Setting"/"Channels" limited to 1..8, then InitLogData(n, 65536, 65536), emptying the store.
+void LoadChannelCount(const CProfile& profile, CkestDoc& doc);
+/// "VSetting1".."VSetting8", each from a default record, through SetChannelAttr.
+void LoadChannelAttrs(const CProfile& profile, CkestDoc& doc);
+/// "HSetting"/"Res" through ClampSamplesPerDiv.
+void LoadHorizSetting(const CProfile& profile, int& nSamplesPerDiv);
+
+bool SaveCommSetting(CProfile& profile, const SCommSetting& comm);
+bool SaveChannelCount(CProfile& profile, const CkestDoc& doc);
+bool SaveHorizSetting(CProfile& profile, int nSamplesPerDiv);
+/// All eight "VSetting%d" sections, whatever the channel count.
+bool SaveChannelAttrs(CProfile& profile, const CkestDoc& doc);
+
+/// Every setting, in the order a loaded settings file is written back: serial, channel count,
+/// channel attributes, horizontal.
+bool SaveAllToProfile(CProfile& profile, const SCommSetting& comm, const CkestDoc& doc,
+                      int nSamplesPerDiv);
