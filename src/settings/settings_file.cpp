@@ -1,0 +1,215 @@
+#include "settings_file.h"
+
+#include "number_text.h"
+#include "parse_csv.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kBuf = CSettingsReader::kBufferSize;
+
+/// Reads one section: calls onKey(key, value) for every "key,value" line until "#END".
+template <typename FOnKey> void ReadSection(CSettingsReader& file, FOnKey onKey) {
+    char line[kBuf];
+    char key[kBuf];
+    char value[kBuf];
+    while (file.ReadLine(line, kBuf)) {
+        CParseCsv parse;
+        parse.SetLine(line);
+        parse.GetNextField(key, kBuf);
+        if (std::strcmp(key, "#END") == 0)
+            return;
+        if (parse.GetRest(value, kBuf))
+            onKey(key, value);
+    }
+}
+
+bool IsKey(const char* pszKey, const char* pszName) {
+    return std::strcmp(pszKey, pszName) == 0;
+}
+
+/// Name and unit text as "%s" writes it, without line breaks that would split the line.
+QByteArray TextValue(const QByteArray& str) {
+    QByteArray strOut = str.left(str.indexOf('\0') < 0 ? str.size() : str.indexOf('\0'));
+    strOut.replace('\r', ' ').replace('\n', ' ');
+    return strOut;
+}
+
+void AddLine(QByteArray& out, const char* pszKey, const QByteArray& strValue) {
+    out += pszKey;
+    out += ',';
+    out += strValue;
+    out += "\r\n";
+}
+
+void AddLine(QByteArray& out, const char* pszKey, int nValue) {
+    AddLine(out, pszKey, QByteArray::number(nValue));
+}
+
+void AddMarker(QByteArray& out, const char* pszMarker) {
+    out += pszMarker;
+    out += "\r\n";
+}
+
+} // namespace
+
+bool CSettingsReader::ReadLine(char* buf, int size) {
+    int n = 0;
+    while (n < size - 1) {
+        int c = std::getc(m_pFile);
+        if (c == EOF)
+            break;
+        if (c == '\r') {
+            const int cNext = std::getc(m_pFile);
+            if (cNext == '\n')
+                c = '\n';
+            else if (cNext != EOF)
+                std::ungetc(cNext, m_pFile);
+        }
+        buf[n++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    if (size > 0)
+        buf[n] = '\0';
+    return n > 0;
+}
+
+bool WriteSettingsFile(const QString& strPath, const SCommSetting& comm, const CkestDoc& doc,
+                       int nSamplesPerDiv) {
+    QByteArray out;
+    AddMarker(out, "#Comm");
+    AddLine(out, "Port", comm.m_nPort);
+    AddLine(out, "BaudRate", static_cast<int>(comm.m_nBaudRate));
+    AddLine(out, "ByteSize", comm.m_nByteSize);
+    AddLine(out, "Parity", comm.m_nParity);
+    AddLine(out, "StopBits", comm.m_nStopBits);
+    AddMarker(out, "#END");
+    AddMarker(out, "#Setting");
+    AddLine(out, "Channels", doc.m_nChannels);
+    AddMarker(out, "#END");
+    AddMarker(out, "#HSetting");
+    AddLine(out, "Res", nSamplesPerDiv);
+    AddMarker(out, "#END");
+    for (int i = 0; i < CkestDoc::kMaxChannels; ++i) {
+        const SChannelAttr& attr = doc.GetChannelAttr(i);
+        AddLine(out, "#VSetting", i + 1);
+        AddLine(out, "VRes", FormatG(attr.m_dVRes));
+        AddLine(out, "Unit", TextValue(attr.m_strUnit));
+        AddLine(out, "Offset", FormatG(attr.m_dOffset));
+        AddLine(out, "Name", TextValue(attr.m_strName));
+        AddLine(out, "Pos", attr.m_nPos);
+        AddLine(out, "Multiplier", FormatG(attr.m_dMultiplier));
+        AddLine(out, "Addend", FormatG(attr.m_dAddend));
+        AddLine(out, "Color", static_cast<int>(attr.m_crColor));
+        AddMarker(out, "#END");
+    }
+    QSaveFile file(strPath);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(out) != out.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+void ReadCommSection(CSettingsReader& file, SCommSetting& comm) {
+    ReadSection(file, [&comm](const char* pszKey, const char* pszValue) {
+        if (IsKey(pszKey, "Port"))
+            comm.m_nPort = AtoiC(pszValue);
+        else if (IsKey(pszKey, "BaudRate"))
+            comm.m_nBaudRate = static_cast<uint32_t>(AtoiC(pszValue));
+        else if (IsKey(pszKey, "ByteSize"))
+            comm.m_nByteSize = static_cast<uint8_t>(AtoiC(pszValue));
+        else if (IsKey(pszKey, "Parity"))
+            comm.m_nParity = static_cast<uint8_t>(AtoiC(pszValue));
+        else if (IsKey(pszKey, "StopBits"))
+            comm.m_nStopBits = static_cast<uint8_t>(AtoiC(pszValue));
+    });
+}
+
+void ReadSettingSection(CSettingsReader& file, CkestDoc& doc) {
+    int nChannels = 2;
+    ReadSection(file, [&nChannels](const char* pszKey, const char* pszValue) {
+        if (IsKey(pszKey, "Channels"))
+            nChannels = AtoiC(pszValue);
+    });
+    doc.InitLogData(nChannels, CkestDoc::kInitialSize, CkestDoc::kInitialSize);
+}
+
+void ReadHSettingSection(CSettingsReader& file, int& nSamplesPerDiv) {
+    int nRes = 100;
+    ReadSection(file, [&nRes](const char* pszKey, const char* pszValue) {
+        if (IsKey(pszKey, "Res"))
+            nRes = AtoiC(pszValue);
+    });
+    nSamplesPerDiv = ClampSamplesPerDiv(nRes);
+}
+
+void ReadVSettingSection(CSettingsReader& file, CkestDoc& doc, int nChannel) {
+    const int nIndex = nChannel < 1 ? 0 : (nChannel > 8 ? 7 : nChannel - 1);
+    SChannelAttr attr;
+    attr.m_crColor = g_crDefaultColor[nIndex];
+    ReadSection(file, [&attr](const char* pszKey, const char* pszValue) {
+        if (IsKey(pszKey, "VRes"))
+            attr.m_dVRes = AtofC(pszValue);
+        else if (IsKey(pszKey, "Unit"))
+            attr.m_strUnit = pszValue;
+        else if (IsKey(pszKey, "Offset"))
+            attr.m_dOffset = AtofC(pszValue);
+        else if (IsKey(pszKey, "Multiplier"))
+            attr.m_dMultiplier = AtofC(pszValue);
+        else if (IsKey(pszKey, "Addend"))
+            attr.m_dAddend = AtofC(pszValue);
+        else if (IsKey(pszKey, "Name"))
+            attr.m_strName = pszValue;
+        else if (IsKey(pszKey, "Pos"))
+            attr.m_nPos = AtoiC(pszValue);
+        else if (IsKey(pszKey, "Color"))
+            attr.m_crColor = static_cast<COLORREF>(AtoiC(pszValue));
+    });
+    doc.SetChannelAttr(nIndex, attr);
+}
+
+bool ReadSettingsFile(const QString& strPath, SCommSetting& comm, CkestDoc& doc,
+                      int& nSamplesPerDiv) {
+    if (QFileInfo(strPath).isDir())
+        return false;
+    std::FILE* pFile = std::fopen(QFile::encodeName(strPath).constData(), "rb");
+    if (pFile == nullptr)
+        return false;
+    CSettingsReader file(pFile);
+    char line[kBuf];
+    char key[kBuf];
+    char rest[kBuf];
+    while (file.ReadLine(line, kBuf)) {
+        CParseCsv parse;
+        parse.SetLine(line);
+        parse.GetNextField(key, kBuf);
+        if (IsKey(key, "#Comm")) {
+            ReadCommSection(file, comm);
+        } else if (IsKey(key, "#Setting")) {
+            ReadSettingSection(file, doc);
+        } else if (IsKey(key, "#HSetting")) {
+            ReadHSettingSection(file, nSamplesPerDiv);
+        } else if (IsKey(key, "#VSetting")) {
+            int nChannel = 1;
+            if (parse.GetRest(rest, kBuf))
+                nChannel = AtoiC(rest);
+            if (nChannel < 1)
+                nChannel = 1;
+            else if (nChannel > 8)
+                nChannel = 8;
+            ReadVSettingSection(file, doc, nChannel);
+        }
+    }
+    std::fclose(pFile);
+    return true;
+}
