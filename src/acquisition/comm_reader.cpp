@@ -1,0 +1,305 @@
+#include "comm_reader.h"
+
+#include "serial_config.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QThread>
+
+#include <termios.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <thread>
+
+namespace {
+
+// The worker re-checks the stop request at least this often while a read waits for data.
+constexpr int kStopSliceMs = 100;
+// Pause after a failed read before trying again; a vanished device must not spin a core.
+constexpr int kErrorBackoffMs = 50;
+// Pause between attempts to reopen a port that the driver closed under us.
+constexpr int kReopenBackoffMs = 100;
+
+/// Applies the user's line settings; anything the driver refuses is left as the port has it.
+void ConfigurePort(QSerialPort& port, const SCommSetting& setting) {
+    const SSerialConfig cfg = MapCommSetting(setting);
+    if (cfg.m_nBaudRate)
+        port.setBaudRate(*cfg.m_nBaudRate);
+    if (cfg.m_DataBits)
+        port.setDataBits(*cfg.m_DataBits);
+    if (cfg.m_Parity)
+        port.setParity(*cfg.m_Parity);
+    if (cfg.m_StopBits)
+        port.setStopBits(*cfg.m_StopBits); // 1.5 is refused by POSIX drivers: one stop bit stays
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    port.setRequestToSend(true);
+
+    // The port layer has no switch for input parity checking; set it on the descriptor.
+    const int fd = static_cast<int>(port.handle());
+    termios tio{};
+    if (fd >= 0 && ::tcgetattr(fd, &tio) == 0) {
+        if (cfg.m_bParityCheck)
+            tio.c_iflag |= INPCK;
+        else
+            tio.c_iflag &= ~INPCK;
+        tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
+    port.clearError();
+}
+
+} // namespace
+
+CCommReader::CCommReader() = default;
+
+CCommReader::~CCommReader() {
+    Close();
+}
+
+bool CCommReader::Open(int nPort, const SCommSetting* pSetting, QObject* pWnd) {
+    if (m_pThread)
+        return false;
+
+    m_nCommPort = nPort;
+    m_Setting = pSetting ? *pSetting : SCommSetting{};
+    m_strDevice = m_PortMap.DevicePathFor(nPort);
+    if (m_strDevice.isEmpty())
+        return false;
+
+    {
+        std::lock_guard<std::mutex> lock(m_cs);
+        m_nLines = 0;
+        m_nWritePos = 0;
+        m_nReadPos = 0;
+        m_nStored = 0;
+    }
+    m_bRunning = true;
+    m_bNotified = false;
+    m_pNotifyWnd = pWnd;
+
+    // The port is opened on the worker, where it lives, but Open reports the real result.
+    auto pOpened = std::make_shared<std::promise<bool>>();
+    std::future<bool> opened = pOpened->get_future();
+    m_pThread.reset(QThread::create([this, pOpened] {
+        const bool bOk = OpenPort();
+        pOpened->set_value(bOk);
+        if (bOk)
+            ReaderThread(this);
+        m_hComm.reset();
+    }));
+
+    bool bOk = false;
+    if (m_pThread) {
+        m_pThread->start();
+        // A thread that could not be started never answers; do not wait for it forever.
+        while (opened.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+            if (m_pThread->isFinished() || !m_pThread->isRunning()) {
+                if (opened.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+                    break;
+            }
+        }
+        bOk = opened.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready &&
+              opened.get();
+    }
+    if (!bOk) {
+        m_bRunning = false;
+        if (m_pThread)
+            m_pThread->wait();
+        m_pThread.reset();
+        m_pNotifyWnd = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool CCommReader::Close() {
+    if (!m_pThread)
+        return false;
+    m_bRunning = false;
+    m_pThread->wait();
+    m_pThread.reset();
+    return true;
+}
+
+int CCommReader::GetLineCount() {
+    std::lock_guard<std::mutex> lock(m_cs);
+    return m_nLines;
+}
+
+int CCommReader::ReadLine(char* dst, int size) {
+    if (!dst || size < 1)
+        return 0;
+    std::lock_guard<std::mutex> lock(m_cs);
+    int n = 0;
+    if (m_nLines > 0) {
+        bool bEnded = false;
+        while (n < size - 1) {
+            if (m_nReadPos >= kRingSize)
+                m_nReadPos = 0;
+            const char c = m_Ring[m_nReadPos++];
+            --m_nStored;
+            if (c == '\r') {
+                bEnded = true;
+                break;
+            }
+            dst[n++] = c;
+        }
+        // The rest of an over-long line goes, so that the next call starts at the next line.
+        while (!bEnded) {
+            if (m_nReadPos >= kRingSize)
+                m_nReadPos = 0;
+            bEnded = m_Ring[m_nReadPos++] == '\r';
+            --m_nStored;
+        }
+        --m_nLines;
+    }
+    dst[n] = '\0';
+    return n;
+}
+
+bool CCommReader::OpenPort() {
+    auto pPort = std::make_unique<QSerialPort>();
+    pPort->setPortName(m_strDevice);
+    // The port layer opens exclusively (lock file and TIOCEXCL) and fails on a missing device.
+    if (!pPort->open(QIODevice::ReadWrite))
+        return false;
+    ConfigurePort(*pPort, m_Setting);
+    pPort->clear(QSerialPort::AllDirections);
+    pPort->clearError();
+    m_hComm = std::move(pPort);
+    return true;
+}
+
+void CCommReader::Pause(int nMilliseconds) {
+    QDeadlineTimer deadline(nMilliseconds);
+    while (m_bRunning && !deadline.hasExpired())
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(std::clamp<qint64>(deadline.remainingTime(), 1, 10)));
+}
+
+int CCommReader::ReadPort(char* buf, int nWant) {
+    QSerialPort& port = *m_hComm;
+    // Returns when nWant bytes have come, after 10 ms of silence once a byte has come, or after
+    // 10 ms + 1 ms per requested byte in all.
+    QDeadlineTimer total(10 + nWant);
+    int n = 0;
+    while (n < nWant && m_bRunning) {
+        if (port.bytesAvailable() == 0) {
+            const qint64 nLeft = total.remainingTime();
+            if (nLeft <= 0)
+                break;
+            const int nWait = static_cast<int>(std::min<qint64>(nLeft, n == 0 ? kStopSliceMs : 10));
+            port.clearError();
+            if (!port.waitForReadyRead(nWait)) {
+                const QSerialPort::SerialPortError eError = port.error();
+                if (eError == QSerialPort::TimeoutError || eError == QSerialPort::NoError) {
+                    if (n > 0)
+                        break;
+                    continue;
+                }
+                return n > 0 ? n : -1;
+            }
+            // Ready without data: a hung-up line polls ready for ever.
+            if (port.bytesAvailable() == 0)
+                return n > 0 ? n : -1;
+        }
+        const qint64 nRead = port.read(buf + n, nWant - n);
+        if (nRead < 0)
+            return n > 0 ? n : -1;
+        n += static_cast<int>(nRead);
+    }
+    return n;
+}
+
+bool CCommReader::HasRoom() {
+    std::lock_guard<std::mutex> lock(m_cs);
+    return m_nStored < kRingSize || m_nLines == 0;
+}
+
+int CCommReader::StoreBytes(const char* buf, int n) {
+    std::lock_guard<std::mutex> lock(m_cs);
+    int i = 0;
+    for (; i < n; ++i) {
+        const char b = buf[i];
+        if (b == '\n')
+            continue;
+        if (m_nStored >= kRingSize) {
+            if (m_nLines > 0)
+                break; // the rest waits until the window thread has read a line
+            // The ring is one unfinished line far beyond any reader's limit: drop its further
+            // bytes and let its CR end it in the last cell (m_nWritePos >= 1 when full).
+            if (b == '\r') {
+                m_Ring[m_nWritePos - 1] = '\r';
+                ++m_nLines;
+            }
+            continue;
+        }
+        if (m_nWritePos >= kRingSize)
+            m_nWritePos = 0;
+        m_Ring[m_nWritePos++] = b;
+        ++m_nStored;
+        if (b == '\r')
+            ++m_nLines;
+    }
+    return i;
+}
+
+void CCommReader::NotifyIfWaiting() {
+    if (!m_pNotifyWnd || m_bNotified)
+        return;
+    int nLines = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_cs);
+        nLines = m_nLines;
+    }
+    // Any waiting line is announced, not only one completed in this pass: lines left over when
+    // the window thread cleared the flag are not stranded until the device sends again.
+    if (nLines > 0 && !m_bNotified.exchange(true))
+        QCoreApplication::postEvent(m_pNotifyWnd, new CCommDataEvent(m_nCommPort));
+}
+
+int CCommReader::ReaderThread(CCommReader* pReader) {
+    CCommReader& r = *pReader;
+    char buf[kReadSize];
+    int nPending = 0; // bytes read from the port that did not fit into the ring yet
+    int nOffset = 0;
+    while (r.m_bRunning) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        r.NotifyIfWaiting();
+
+        if (!r.m_hComm || !r.m_hComm->isOpen()) {
+            // The driver dropped the port (device unplugged): try again now and then.
+            r.m_hComm.reset();
+            r.Pause(kReopenBackoffMs);
+            if (r.m_bRunning)
+                r.OpenPort();
+            continue;
+        }
+
+        if (nPending == 0) {
+            if (!r.HasRoom())
+                continue;
+            QElapsedTimer timer;
+            timer.start();
+            const int nRead = r.ReadPort(buf, kReadSize);
+            // An empty read that came back at once is a fault too (a hung-up line polls ready).
+            if (nRead < 0 || (nRead == 0 && r.m_bRunning && timer.elapsed() < 5)) {
+                r.Pause(kErrorBackoffMs);
+                continue;
+            }
+            nPending = nRead;
+            nOffset = 0;
+        }
+        if (nPending > 0) {
+            const int nUsed = r.StoreBytes(buf + nOffset, nPending);
+            nOffset += nUsed;
+            nPending -= nUsed;
+        }
+        r.NotifyIfWaiting();
+    }
+    return 0;
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "comm_setting.h"
+#include "line_source.h"
+#include "port_map.h"
+
+#include <QEvent>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+class QObject;
+class QSerialPort;
+class QThread;
+
+/// The WM_COMMDATA notification: complete lines wait in the reader of port wParam(). Posted by the
+/// reader thread, delivered to the notify object on the window thread.
+class CCommDataEvent : public QEvent {
+public:
+    static constexpr QEvent::Type WM_COMMDATA = QEvent::Type(QEvent::User + 1);
+
+    explicit CCommDataEvent(int nPort) : QEvent(WM_COMMDATA), m_nPort(nPort) {}
+    /// The port number given to CCommReader::Open.
+    int wParam() const { return m_nPort; }
+    int lParam() const { return 0; }
+
+private:
+    int m_nPort;
+};
+
+/// Serial line reader: opens a port, runs a worker thread that stores received bytes in a
+/// 4096-byte ring and posts WM_COMMDATA when lines wait. Owned by the view; Open, Close,
+/// GetLineCount, ReadLine and ClearNotified are called on the window thread.
+///
+/// Behaviour under pressure: the ring never overwrites an unread byte. While it is full the worker
+/// stops taking bytes from the port (the driver keeps them) until the window thread reads a line.
+/// Only when the whole ring is a single unfinished line is there nothing to wait for; then the
+/// further bytes of that line are dropped and its CR ends it, because no reader takes that much
+/// of one line anyway. m_nLines always equals the number of CRs in the ring not yet read.
+class CCommReader : public CLineSource {
+public:
+    static constexpr int kRingSize = 4096;
+    static constexpr int kReadSize = 1024;
+
+    CCommReader();
+    /// Closes the reader if it is still open, so that no thread outlives its reader.
+    ~CCommReader() override;
+    CCommReader(const CCommReader&) = delete;
+    CCommReader& operator=(const CCommReader&) = delete;
+
+    /// Sets how COM numbers become device paths for the following Open calls.
+    void SetPortMap(const CPortMap& portMap) { m_PortMap = portMap; }
+    const CPortMap& PortMap() const { return m_PortMap; }
+
+    /// Opens COM nPort with the line settings of pSetting (defaults when null), starts the worker
+    /// and makes pWnd the receiver of WM_COMMDATA. False when already open or the port cannot be
+    /// opened (missing, busy, no access); the reader is then unchanged or closed.
+    bool Open(int nPort, const SCommSetting* pSetting, QObject* pWnd);
+    /// Stops the worker, waits for it and closes the port; false when not open. Returns within
+    /// about 0.1 s: the worker looks at the stop request at least every 100 ms.
+    bool Close();
+    bool IsOpen() const { return m_pThread != nullptr; }
+    /// The device path that the last Open used.
+    QString DevicePath() const { return m_strDevice; }
+
+    int GetLineCount() override;
+    /// Takes exactly one waiting line: copies at most size-1 of its characters to dst and discards
+    /// the rest of it up to its CR, so that every call consumes one CR.
+    int ReadLine(char* dst, int size) override;
+    void ClearNotified() override { m_bNotified = false; }
+
+    /// The worker's loop; returns 0 when Close asks it to stop.
+    static int ReaderThread(CCommReader* pReader);
+
+private:
+    bool OpenPort();
+    int ReadPort(char* buf, int nWant);
+    int StoreBytes(const char* buf, int n);
+    bool HasRoom();
+    void NotifyIfWaiting();
+    void Pause(int nMilliseconds);
+
+    std::unique_ptr<QSerialPort> m_hComm; ///< created, used and destroyed on the worker thread
+    char m_Ring[kRingSize] = {};
+    int32_t m_nWritePos = 0;
+    int32_t m_nReadPos = 0;
+    int32_t m_nLines = 0;
+    int32_t m_nStored = 0; ///< unread bytes in the ring, CRs included
+    int32_t m_nCommPort = 0;
+    std::atomic<bool> m_bRunning{false};
+    std::atomic<bool> m_bNotified{false};
+    std::unique_ptr<QThread> m_pThread;
+    std::mutex m_cs;
+    QObject* m_pNotifyWnd = nullptr;
+
+    CPortMap m_PortMap;
+    QString m_strDevice;
+    SCommSetting m_Setting;
+};

@@ -1,0 +1,104 @@
+#pragma once
+// A real pseudo-terminal standing in for a serial device, and a receiver of the reader's event.
+
+#include "comm_reader.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QString>
+
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string_view>
+#include <thread>
+
+/// Master and slave of one pseudo-terminal; the test writes to the master as the device would.
+class CPtyPair {
+public:
+    CPtyPair() {
+        char name[256] = {};
+        if (::openpty(&m_fdMaster, &m_fdSlave, name, nullptr, nullptr) == 0) {
+            m_strSlave = QString::fromLocal8Bit(name);
+            termios tio{};
+            ::tcgetattr(m_fdSlave, &tio);
+            ::cfmakeraw(&tio);
+            ::tcsetattr(m_fdSlave, TCSANOW, &tio);
+        }
+    }
+    ~CPtyPair() {
+        CloseMaster();
+        if (m_fdSlave >= 0)
+            ::close(m_fdSlave);
+    }
+    CPtyPair(const CPtyPair&) = delete;
+    CPtyPair& operator=(const CPtyPair&) = delete;
+
+    bool IsValid() const { return m_fdMaster >= 0 && !m_strSlave.isEmpty(); }
+    const QString& SlavePath() const { return m_strSlave; }
+
+    /// Writes all bytes, blocking while the terminal's buffer is full.
+    bool Write(std::string_view bytes) {
+        size_t nDone = 0;
+        while (nDone < bytes.size()) {
+            const ssize_t n = ::write(m_fdMaster, bytes.data() + nDone, bytes.size() - nDone);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            nDone += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    void CloseMaster() {
+        if (m_fdMaster >= 0)
+            ::close(m_fdMaster);
+        m_fdMaster = -1;
+    }
+
+private:
+    int m_fdMaster = -1;
+    int m_fdSlave = -1;
+    QString m_strSlave;
+};
+
+/// Counts WM_COMMDATA events and remembers the last port number they carried.
+class CEventCounter : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == CCommDataEvent::WM_COMMDATA) {
+            ++m_nEvents;
+            m_nLastPort = static_cast<CCommDataEvent*>(e)->wParam();
+            return true;
+        }
+        return QObject::event(e);
+    }
+    int m_nEvents = 0;
+    int m_nLastPort = -1;
+};
+
+/// Processes events until pred() holds or nMilliseconds pass; returns pred().
+template <class Pred> bool WaitUntil(Pred pred, int nMilliseconds = 3000) {
+    QDeadlineTimer deadline(nMilliseconds);
+    while (!pred() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return pred();
+}
+
+/// Processes events for nMilliseconds (lets a late, unwanted event show up).
+inline void Settle(int nMilliseconds) {
+    WaitUntil([] { return false; }, nMilliseconds);
+}
+
+/// A port map whose COM nPort is the given device.
+inline CPortMap MapOne(int nPort, const QString& strPath) {
+    CPortMap map(QStringLiteral("/nonexistent-dev-root"));
+    map.SetOverrides({{nPort, strPath}});
+    return map;
+}
