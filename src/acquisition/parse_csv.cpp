@@ -1,5 +1,7 @@
 #include "parse_csv.h"
 
+#include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,18 +13,20 @@ void CParseCsv::SetLine(const char* line) {
 
 namespace {
 
-bool TakeField(CParseCsv& parse, char* out, int size, bool bStopAtComma) {
-    if (parse.m_pszLine == nullptr) {
+inline bool TakeField(CParseCsv& parse, char* out, int size, bool bStopAtComma) {
+    const char* pszLine = parse.m_pszLine;
+    if (pszLine == nullptr) {
         if (out != nullptr && size > 0)
             out[0] = '\0';
         return false;
     }
     int n = 0;
+    int nIndex = parse.m_nIndex;
     const int limit = size - 1;
     while (n < limit) {
-        const char c = parse.m_pszLine[parse.m_nIndex];
+        const char c = pszLine[nIndex];
         if (n == 0 && (c == ' ' || c == '\t')) {
-            ++parse.m_nIndex;
+            ++nIndex;
             continue;
         }
         if (c == '\0' || c == '\n' || c == '\r') {
@@ -30,15 +34,36 @@ bool TakeField(CParseCsv& parse, char* out, int size, bool bStopAtComma) {
             break;
         }
         if (bStopAtComma && c == ',') {
-            ++parse.m_nIndex;
+            ++nIndex;
             break;
         }
         out[n++] = c;
-        ++parse.m_nIndex;
+        ++nIndex;
     }
+    parse.m_nIndex = nIndex;
     if (size > 0)
         out[n] = '\0';
     return true;
+}
+
+inline bool IsDigit(char c) {
+    return static_cast<unsigned char>(c - '0') <= 9;
+}
+
+/// Rare path for values beyond the double range: the C library gives the same infinity or
+/// (denormal) zero, with its sign, that the conversion rule promises. The text is plain decimal.
+double ConvertOutOfRange(const char* pFrom, const char* pTo, const char* pExpLetter, bool bNeg) {
+    std::string text;
+    text.reserve(static_cast<size_t>(pTo - pFrom) + 1);
+    if (bNeg)
+        text.push_back('-');
+    text.append(pFrom, pTo);
+    if (pExpLetter != nullptr)
+        text[static_cast<size_t>(pExpLetter - pFrom) + (bNeg ? 1 : 0)] = 'e';
+    const int nSavedErrno = errno;
+    const double d = std::strtod(text.c_str(), nullptr);
+    errno = nSavedErrno;
+    return d;
 }
 
 } // namespace
@@ -55,16 +80,76 @@ bool CParseCsv::GetRest(char* out, int size) {
 
 double ParseFieldValue(const char* field) {
     const char* p = field;
-    while (*p != '\0' && !((*p >= '0' && *p <= '9') || *p == '+' || *p == '-' || *p == '.'))
-        ++p;
-    // Reference implementation over strtod; the exponent letter d/D is read as e.
-    std::string text(p);
-    for (char& c : text) {
-        if (c == 'd' || c == 'D')
-            c = 'e';
-        else if (c == 'x' || c == 'X' || c == 'p' || c == 'P' || c == 'i' || c == 'I' || c == 'n' ||
-                 c == 'N')
-            c = '\0';
+    for (;; ++p) {
+        const char c = *p;
+        if (c == '\0')
+            return 0.0;
+        if (IsDigit(c) || c == '+' || c == '-' || c == '.')
+            break;
     }
-    return std::strtod(text.c_str(), nullptr);
+    bool bNeg = false;
+    if (*p == '+' || *p == '-') {
+        bNeg = *p == '-';
+        ++p;
+    }
+    // Find the extent of the decimal number first: from_chars takes neither a '+' nor the d/D
+    // exponent letters, and the C conversion accepts both.
+    const char* q = p;
+    while (IsDigit(*q))
+        ++q;
+    bool bDigits = q != p;
+    if (*q == '.') {
+        ++q;
+        const char* pFrac = q;
+        while (IsDigit(*q))
+            ++q;
+        bDigits = bDigits || q != pFrac;
+    }
+    if (!bDigits)
+        return 0.0;
+    const char* pEnd = q;
+    const char* pExpLetter = nullptr;
+    if (*q == 'e' || *q == 'E' || *q == 'd' || *q == 'D') {
+        const char* s = q + 1;
+        if (*s == '+' || *s == '-')
+            ++s;
+        if (IsDigit(*s)) {
+            while (IsDigit(*s))
+                ++s;
+            pEnd = s;
+            if (*q == 'd' || *q == 'D')
+                pExpLetter = q;
+        }
+    }
+
+    double d = 0.0;
+    std::from_chars_result res;
+    if (pExpLetter == nullptr) {
+        res = std::from_chars(p, pEnd, d, std::chars_format::general);
+    } else {
+        const size_t nLen = static_cast<size_t>(pEnd - p);
+        char szShort[128];
+        std::string strLong;
+        char* pCopy = szShort;
+        if (nLen > sizeof szShort) {
+            strLong.resize(nLen);
+            pCopy = strLong.data();
+        }
+        std::memcpy(pCopy, p, nLen);
+        pCopy[pExpLetter - p] = 'e';
+        res = std::from_chars(pCopy, pCopy + nLen, d, std::chars_format::general);
+    }
+    if (res.ec == std::errc::result_out_of_range)
+        return ConvertOutOfRange(p, pEnd, pExpLetter, bNeg);
+    if (res.ec != std::errc())
+        return 0.0;
+    return bNeg ? -d : d;
+}
+
+void ParseLineToRow(const char* pszLine, int nChannels, double* pRow) {
+    CParseCsv parse;
+    parse.SetLine(pszLine);
+    char szField[128];
+    for (int i = 0; i < nChannels; ++i)
+        pRow[i] = parse.GetNextField(szField, sizeof szField) ? ParseFieldValue(szField) : 0.0;
 }

@@ -20,3 +20,7 @@ public:
 /// The field-to-double rule: skip to the first digit, sign or point, then convert the longest
 /// valid decimal prefix (exponent letters e, E, d, D), 0.0 when there is none.
 double ParseFieldValue(const char* field);
+
+/// Splits one received or read line into pRow[0..nChannels-1]: field i through ParseFieldValue,
+/// 0.0 for channels without a field. Fields are taken 127 characters at most, as the intake does.
+void ParseLineToRow(const char* pszLine, int nChannels, double* pRow);
