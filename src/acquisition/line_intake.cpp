@@ -1,0 +1,52 @@
+#include "line_intake.h"
+
+#include "line_source.h"
+#include "log_file.h"
+#include "log_store.h"
+#include "parse_csv.h"
+
+int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLogFile, bool bHold,
+                            double* pLatest) {
+    const int n = store.m_nChannels;
+    const bool bLog = pLogFile != nullptr && pLogFile->IsOpen();
+    char szLine[kLineBufferSize];
+    double row[CLogStore::kMaxChannels];
+    int nDrained = 0;
+    int k = source.GetLineCount();
+    for (;;) {
+        for (int j = 0; j < k; ++j) {
+            source.ReadLine(szLine, kLineLimit);
+            if (bLog)
+                pLogFile->WriteRecord(szLine);
+            ParseLineToRow(szLine, n, row);
+            if (!bHold && pLatest != nullptr) {
+                for (int i = 0; i < n; ++i)
+                    pLatest[i] = row[i];
+            }
+            if (!store.AddRow(row))
+                m_bStoreFull = true;
+        }
+        nDrained += k;
+        source.ClearNotified();
+        // A line completed after the count was taken found the flag still set and sent no
+        // notification of its own; without this second look it would wait for the next line.
+        k = source.GetLineCount();
+        if (k <= 0)
+            break;
+    }
+    if (bLog)
+        pLogFile->Flush();
+    return nDrained;
+}
+
+bool CLineIntake::TakeStoreFullToReport() {
+    if (!m_bStoreFull || m_bStoreFullReported)
+        return false;
+    m_bStoreFullReported = true;
+    return true;
+}
+
+void CLineIntake::Reset() {
+    m_bStoreFull = false;
+    m_bStoreFullReported = false;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+class CLineSource;
+class CLogStore;
+class CLogFile;
+
+/// Turns the lines waiting in a line source into log records and store rows, one notification
+/// at a time; owned by the view, window thread only.
+class CLineIntake {
+public:
+    static constexpr int kLineBufferSize = 1024; ///< a line is at most 1022 characters
+    static constexpr int kLineLimit = 1023;      ///< what ReadLine is allowed to fill, NUL included
+    static constexpr int kFieldSize = 128;       ///< a field is at most 127 characters
+
+    /// Drains every waiting line: each is written to pLogFile (if open), split into one value per
+    /// active channel, copied to pLatest[0..n-1] unless bHold, and appended to the store. The log
+    /// is flushed once per call and the source's notification cleared; lines that completed
+    /// meanwhile are drained too, since the source would not notify about them again. Returns
+    /// the number of lines drained. The caller repaints once afterwards.
+    int OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLogFile, bool bHold,
+                   double* pLatest);
+
+    /// True once after the store first refused a row (memory or count exhausted) since Reset.
+    bool TakeStoreFullToReport();
+    /// Forgets an earlier refusal; called when a new logging run begins.
+    void Reset();
+
+    /// Set when the store refused a row; those lines are still logged but not stored.
+    bool m_bStoreFull = false;
+
+private:
+    bool m_bStoreFullReported = false;
+};
