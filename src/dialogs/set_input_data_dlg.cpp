@@ -14,6 +14,7 @@
 #include <QRegularExpressionValidator>
 
 #include <algorithm>
+#include <iterator>
 #include <cmath>
 
 namespace {
@@ -103,6 +104,8 @@ void CSetInputDataDlg::setVisible(bool bVisible) {
 
 void CSetInputDataDlg::OnInitDialog() {
     m_bInitCalled = true;
+    std::copy(std::begin(m_Attr), std::end(m_Attr), std::begin(m_AttrHandedIn));
+    m_nCurChannelHandedIn = m_nCurChannel;
     m_nChannels = std::clamp(m_nChannels, 1, 8);
     m_pSpinChannel->SetRange(1, m_nChannels);
     // Not clamped to the count: a channel beyond it can still be opened and edited.
@@ -188,6 +191,14 @@ void CSetInputDataDlg::OnColorButton() {
         custom.m_crColors[i] = ColorrefFromColor(QColorDialog::customColor(i));
     if (nResult == QDialog::Accepted)
         m_pColorWnd->SetColor(ColorrefFromColor(dlg.selectedColor()));
+}
+
+void CSetInputDataDlg::reject() {
+    if (m_bInitCalled) {
+        std::copy(std::begin(m_AttrHandedIn), std::end(m_AttrHandedIn), std::begin(m_Attr));
+        m_nCurChannel = m_nCurChannelHandedIn;
+    }
+    QDialog::reject();
 }
 
 void CSetInputDataDlg::OnOkButton() {

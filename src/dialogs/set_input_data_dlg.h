@@ -65,12 +65,16 @@ public:
     QPushButton* m_pCancelButton = nullptr;
 
     void setVisible(bool bVisible) override;
+    /// Cancel, Esc and the close box: the working copies go back to what was handed in.
+    void reject() override;
 
 private:
     QLabel* AddLabel(const QString& text, int x, int y, int cx, int cy, Qt::Alignment align);
     QLineEdit* AddEdit(const char* pszId, int x, int y, int cx, int cy);
 
     bool m_bInitCalled = false;
+    SChannelAttr m_AttrHandedIn[8];
+    int m_nCurChannelHandedIn = 0;
     SCustomColors m_OwnCustomColors;
     // Texts ShowChannel put into the name and unit edits: a field the user left as it was keeps
     // its bytes, whatever code page they came in.
