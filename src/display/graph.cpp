@@ -1,0 +1,306 @@
+// Geometry, displayed window, grid, traces and scroll bar of the graph, and the thumb drag.
+#include "graph.h"
+
+#include "trace_reduce.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+/// Device coordinates are kept within this range so that later sums and differences of two of
+/// them cannot overflow 32 bits.
+constexpr int64_t kCoordLimit = int64_t{1} << 30;
+
+int ToCoord(int64_t v) {
+    return static_cast<int>(std::clamp(v, -kCoordLimit, kCoordLimit));
+}
+
+int ToInt(int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
+}
+
+SPen SolidPen(int nWidth, COLORREF cr) {
+    SPen pen;
+    pen.m_nStyle = SPen::Solid;
+    pen.m_nWidth = nWidth;
+    pen.m_crColor = cr;
+    return pen;
+}
+
+int Channels(const CkestDoc* pDoc) {
+    return std::clamp(pDoc->m_nChannels, 0, static_cast<int>(CLogStore::kMaxChannels));
+}
+
+} // namespace
+
+CGraph::CGraph(CkestDoc* pDoc) : m_pDoc(pDoc) {}
+
+SPlotLayout CGraph::CalcLayout(int cx, int cy) const {
+    // 64-bit intermediates: a printer page times the numerators can exceed 32 bits.
+    const int64_t W = cx;
+    const int64_t H = cy;
+    const int64_t N = Channels(m_pDoc);
+    const int64_t T = m_bCursor ? 52 : 30;
+    SPlotLayout l;
+    l.m_cx = cx;
+    l.m_cy = cy;
+    l.m_nBaseLeft = ToInt(W * 50 / 600);
+    l.m_nLeftMargin = ToInt(W * 50 / 600 + N * 5);
+    l.m_nTopMargin = ToInt(T * H / 400);
+    l.m_nRightMargin = ToInt(W * 10 / 600);
+    l.m_nBottomMargin = ToInt(((N + 1) / 2 + 2) * H * 14 / 400);
+    l.m_nRowHeight = ToInt(H * 14 / 400);
+    l.m_nFontHeight = ToInt(std::min(H * 10 / 300, W * 10 / 600));
+    l.m_nPenWidth = std::max(ToInt(H / 400), 1);
+    l.m_nTracePenWidth = std::max(ToInt(H / 300), 1);
+    l.m_rcPlot = SRect{l.m_nLeftMargin, l.m_nTopMargin, ToInt(W - l.m_nRightMargin),
+                       ToInt(H - l.m_nBottomMargin)};
+    const int64_t nScrollBottom = l.m_nTopMargin - H * 10 / 400;
+    l.m_rcScroll =
+        SRect{l.m_nLeftMargin, ToInt(nScrollBottom - H * 16 / 400),
+              ToInt(l.m_nLeftMargin + (int64_t{l.m_rcPlot.right} - l.m_nLeftMargin) * 6 / 10),
+              ToInt(nScrollBottom)};
+    l.m_rcReadout = SRect{ToInt(W + (l.m_rcScroll.right - W) * 8 / 10), ToInt(H * 2 / 400),
+                          l.m_rcPlot.right, ToInt(l.m_nTopMargin - H * 5 / 400)};
+    return l;
+}
+
+void CGraph::UpdateDisplayWindow() {
+    if (!m_bHold)
+        m_nDispCount = m_pDoc->m_LogData[0].m_nCount;
+    m_nScreenSamples = m_nSamplesPerDiv * 15;
+    if (m_nDispCount > m_nScreenSamples) {
+        if (m_nDispCount - m_nScrollBack < m_nScreenSamples)
+            m_nScrollBack = m_nDispCount - m_nScreenSamples;
+        m_nDispStart = m_nDispCount - m_nScrollBack - m_nScreenSamples;
+    } else {
+        m_nScrollBack = 0;
+        m_nDispStart = 0;
+    }
+}
+
+SPoint CGraph::DataToPoint(int k, int pos, const SPlotLayout& layout) const {
+    const SRect& P = layout.m_rcPlot;
+    const int64_t S = int64_t{m_nSamplesPerDiv} * 15;
+    const int64_t Wp = int64_t{P.right} - P.left;
+    const int64_t Hp = int64_t{P.bottom} - P.top;
+    // Positions far outside 0..1000 (values beyond the plot) give points far outside it; they are
+    // held within kCoordLimit, which only ever moves a point further outside, never into view.
+    const int64_t x = S != 0 ? P.left + Wp * k / S : P.left;
+    const int64_t y = P.bottom - Hp * pos / 1000;
+    return {ToCoord(x), ToCoord(y)};
+}
+
+SPoint CGraph::PointToData(SPoint pt, const SPlotLayout& layout) const {
+    const SRect& P = layout.m_rcPlot;
+    const int64_t Wp = int64_t{P.right} - P.left;
+    const int64_t Hp = int64_t{P.bottom} - P.top;
+    if (Wp == 0 || Hp == 0)
+        return {0, 0};
+    const int64_t S = int64_t{m_nSamplesPerDiv} * 15;
+    const int64_t k = (int64_t{pt.x} - P.left) * S / Wp;
+    const int64_t pos = (int64_t{P.top} - pt.y) * 1000 / Hp + 1000;
+    return {ToInt(k), ToInt(pos)};
+}
+
+int CGraph::ValueToPos(int nChannel, double dValue) const {
+    const SChannelAttr& attr = m_pDoc->GetChannelAttr(nChannel);
+    const double t = ((dValue - attr.m_dOffset) / attr.m_dVRes) * (-100.0);
+    // NaN has no position; the trace drawing skips such samples before asking, and any other
+    // caller gets the channel's own position rather than undefined behaviour.
+    if (std::isnan(t))
+        return attr.m_nPos;
+    // Saturate instead of converting an out-of-range double (undefined behaviour): huge and
+    // infinite values land at the ends of the 32-bit range, far above or below the plot.
+    const double dPos = static_cast<double>(attr.m_nPos) - std::trunc(t);
+    if (dPos >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    if (dPos <= static_cast<double>(-INT_MAX))
+        return -INT_MAX;
+    return static_cast<int>(dPos);
+}
+
+double CGraph::PosToValue(int nChannel, int nPos) const {
+    const SChannelAttr& attr = m_pDoc->GetChannelAttr(nChannel);
+    return (nPos - attr.m_nPos) / 100.0 * attr.m_dVRes + attr.m_dOffset;
+}
+
+void CGraph::OnSize(int cx, int cy) {
+    m_cxClient = cx;
+    m_cyClient = cy;
+}
+
+void CGraph::DrawScreen(CCanvas& canvas) {
+    canvas.FillRect(0, 0, m_cxClient, m_cyClient, 0xFFFFFF);
+    m_Layout = CalcLayout(m_cxClient, m_cyClient);
+    DrawSequence(canvas, m_Layout, false);
+}
+
+void CGraph::DrawSequence(CCanvas& canvas, const SPlotLayout& layout, bool bPrint) {
+    DrawGrid(canvas, layout);
+    DrawMarkers(canvas, layout, bPrint);
+    DrawTraces(canvas, layout);
+    DrawLegend(canvas, layout, bPrint);
+    DrawScrollBar(canvas, layout, bPrint);
+    DrawCursors(canvas, layout, bPrint);
+}
+
+void CGraph::DrawGrid(CCanvas& canvas, const SPlotLayout& layout) {
+    const int D = std::max(m_nSamplesPerDiv, 1); // a zero step would never end the loop
+    const int S = D * 15;
+    SFont font = m_logFont;
+    font.m_nHeight = -layout.m_nFontHeight;
+    const SPen oldPen = canvas.SelectPen(SolidPen(layout.m_nPenWidth, m_crGrid));
+    const SFont oldFont = canvas.SelectFont(font);
+    const ETextAlign oldAlign = canvas.SetTextAlign(TA_TopCenter);
+
+    for (int pos = 0; pos <= 1000; pos += 100) {
+        const SPoint a = DataToPoint(0, pos, layout);
+        const SPoint b = DataToPoint(S, pos, layout);
+        canvas.MoveTo(a.x, a.y);
+        canvas.LineTo(b.x, b.y);
+    }
+    for (int k : {0, S}) {
+        const SPoint a = DataToPoint(k, 0, layout);
+        const SPoint b = DataToPoint(k, 1000, layout);
+        canvas.MoveTo(a.x, a.y);
+        canvas.LineTo(b.x, b.y - 1);
+    }
+
+    const int64_t nStart = std::max(m_nDispStart, 0);
+    for (int64_t k = D - nStart % D; k < S; k += D) {
+        const SPoint p = DataToPoint(static_cast<int>(k), 0, layout);
+        const int64_t nIndex = nStart + k;
+        if (nIndex % (int64_t{D} * 5) == 0) {
+            char buf[32];
+            const int n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(nIndex));
+            canvas.SetTextColor(0x000000);
+            canvas.SetBkTransparent();
+            canvas.TextOut(p.x, p.y, QByteArray(buf, n));
+        }
+        const SPoint q = DataToPoint(static_cast<int>(k), 1000, layout);
+        canvas.MoveTo(p.x, p.y);
+        canvas.LineTo(q.x, q.y);
+    }
+
+    canvas.SetTextAlign(oldAlign);
+    canvas.SelectFont(oldFont);
+    canvas.SelectPen(oldPen);
+}
+
+void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
+    if (m_nDispCount <= 0)
+        return;
+    const SRect& P = layout.m_rcPlot;
+    const int S = m_nSamplesPerDiv * 15;
+    canvas.SaveState();
+    canvas.IntersectClip(SRect{P.left, P.top, P.right + 1, P.bottom + 1});
+
+    // Points beyond this band are cut back to its edge before drawing: the band reaches well past
+    // the clip (further than any pen's half width), so nothing visible changes, and the device
+    // coordinates handed to the canvas stay within a few plot heights.
+    const int nMargin = std::abs(P.bottom - P.top) + 4 * layout.m_nTracePenWidth + 64;
+    const int nBandTop = std::min(P.top, P.bottom) - nMargin;
+    const int nBandBottom = std::max(P.top, P.bottom) + nMargin;
+
+    std::vector<int> indices;
+    std::vector<SPoint> run;
+    std::vector<SPoint> clipped;
+    auto flushRun = [&]() {
+        if (run.size() == 1) {
+            // A lone sample (the only one, or one between NaNs) is drawn as a dot so it stays
+            // visible: a line to one pixel right of it.
+            if (nBandTop <= run[0].y && run[0].y <= nBandBottom) {
+                canvas.MoveTo(run[0].x, run[0].y);
+                canvas.LineTo(run[0].x + 1, run[0].y);
+            }
+        } else if (run.size() > 1) {
+            clipped.clear();
+            ClipPolylineToBand(run.data(), static_cast<int>(run.size()), nBandTop, nBandBottom,
+                               clipped);
+            canvas.Polyline(clipped.data(), static_cast<int>(clipped.size()));
+        }
+        run.clear();
+    };
+
+    for (int ch = Channels(m_pDoc) - 1; ch >= 0; --ch) {
+        const SChannelAttr& attr = m_pDoc->GetChannelAttr(ch);
+        const SLogData& data = m_pDoc->m_LogData[ch];
+        // Never read past what this channel holds, even if the displayed count is stale (a store
+        // reset while held): the window simply ends early.
+        const int nAvail = std::min(m_nDispCount, data.m_nCount);
+        const int nDraw = std::min(nAvail - m_nDispStart, S + 1);
+        if (data.m_pData == nullptr || m_nDispStart < 0 || nDraw <= 0)
+            continue;
+        const double* pWindow = data.m_pData + m_nDispStart;
+
+        const SPen oldPen = canvas.SelectPen(SolidPen(layout.m_nTracePenWidth, attr.m_crColor));
+        indices.clear();
+        ReduceTrace(pWindow, nDraw, attr.m_dMultiplier, attr.m_dAddend, P.right - P.left, S,
+                    indices);
+        for (int k : indices) {
+            if (k == kTraceBreak) {
+                flushRun();
+                continue;
+            }
+            const double d = pWindow[k] * attr.m_dMultiplier + attr.m_dAddend;
+            run.push_back(DataToPoint(k, ValueToPos(ch, d), layout));
+        }
+        flushRun();
+        canvas.SelectPen(oldPen);
+    }
+    canvas.RestoreState();
+}
+
+void CGraph::DrawScrollBar(CCanvas& canvas, const SPlotLayout& layout, bool bPrint) {
+    const SRect& B = layout.m_rcScroll;
+    const int64_t Wb = int64_t{B.right} - B.left;
+    const int yMid = ToInt((int64_t{B.top} + B.bottom) / 2);
+    int64_t nRight = B.right;
+    if (m_nDispCount > 0)
+        nRight = B.right - Wb * m_nScrollBack / m_nDispCount;
+    int64_t nWidth = Wb;
+    if (m_nScreenSamples < m_nDispCount)
+        nWidth = Wb * m_nScreenSamples / m_nDispCount;
+    nWidth = std::max<int64_t>(nWidth, 3);
+    const SRect rcThumb{ToInt(nRight - nWidth), B.top, ToInt(nRight + 1),
+                        ToInt(int64_t{B.bottom} + 1)};
+    if (!bPrint)
+        m_rcThumb = rcThumb;
+
+    const SBrush oldBrush = canvas.SelectBrush(SBrush{false, m_crScrollThumb});
+    const SPen oldPen = canvas.SelectPen(SolidPen(layout.m_nPenWidth, m_crScrollThumb));
+    canvas.Rectangle(rcThumb.left, rcThumb.top, rcThumb.right, rcThumb.bottom);
+    canvas.SelectPen(SolidPen(layout.m_nPenWidth, m_crScrollTrack));
+    canvas.MoveTo(B.left, B.top);
+    canvas.LineTo(B.left, B.bottom);
+    canvas.MoveTo(B.right, B.top);
+    canvas.LineTo(B.right, B.bottom);
+    canvas.MoveTo(B.left, yMid);
+    canvas.LineTo(B.right, yMid);
+    canvas.SelectPen(oldPen);
+    canvas.SelectBrush(oldBrush);
+}
+
+void CGraph::BeginThumbDrag() {
+    m_bThumbDrag = true;
+    m_nThumbDragBack = m_nScrollBack;
+}
+
+void CGraph::MoveThumbDrag(int x) {
+    const int64_t Wb = int64_t{m_Layout.m_rcScroll.right} - m_Layout.m_rcScroll.left;
+    if (Wb == 0)
+        return; // minimised: no bar to measure the drag against
+    // Distance times sample count needs more than 32 bits for long recordings; the result is
+    // limited to 0..INT_MAX here and to the stored samples by the next UpdateDisplayWindow.
+    const int64_t nBack = m_nThumbDragBack + (int64_t{m_ptDown.x} - x) * m_nDispCount / Wb;
+    m_nScrollBack = ToInt(std::max<int64_t>(nBack, 0));
+}
+
+void CGraph::EndThumbDrag() {
+    m_bThumbDrag = false;
+}

@@ -1,0 +1,264 @@
+#include "painter_canvas.h"
+
+#include <QColor>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QRect>
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+QColor ToQColor(COLORREF cr) {
+    return QColor(static_cast<int>(cr & 0xFF), static_cast<int>((cr >> 8) & 0xFF),
+                  static_cast<int>((cr >> 16) & 0xFF));
+}
+
+/// Rectangle with exclusive right and bottom as a Qt rectangle (empty when inverted).
+QRect ToQRect(int left, int top, int right, int bottom) {
+    return QRect(left, top, std::max(right - left, 0), std::max(bottom - top, 0));
+}
+
+} // namespace
+
+CPainterCanvas::CPainterCanvas(QPainter* pPainter, int cxPage, int cyPage)
+    : m_pPainter(pPainter), m_sizePage{cxPage, cyPage}, m_baseTransform(pPainter->transform()) {
+    // Pixels must not depend on the rasteriser's smoothing: same input, same image.
+    m_pPainter->setRenderHint(QPainter::Antialiasing, false);
+    m_pPainter->setRenderHint(QPainter::TextAntialiasing, false);
+    m_pPainter->setBackgroundMode(Qt::TransparentMode);
+    m_qfont = MakeFont(m_state.m_font);
+    m_pPainter->setFont(m_qfont);
+    m_pPainter->setBrush(QBrush(ToQColor(m_state.m_brush.m_crColor)));
+    ApplyPen();
+}
+
+QFont CPainterCanvas::MakeFont(const SFont& font) {
+    QFont qfont;
+    // The named face first; where it is missing, a sans-serif face that also has Japanese glyphs,
+    // since names and units may be Japanese.
+    qfont.setFamilies({QString::fromUtf8(font.m_strFace), QStringLiteral("Noto Sans CJK JP"),
+                       QStringLiteral("DejaVu Sans")});
+    qfont.setStyleHint(QFont::SansSerif, QFont::NoAntialias);
+    qfont.setStyleStrategy(QFont::NoAntialias);
+    if (font.m_nHeight < 0) {
+        // Character height without internal leading: the em size.
+        qfont.setPixelSize(-font.m_nHeight);
+    } else if (font.m_nHeight > 0) {
+        // Cell height: scale the em so that ascent + descent comes out at the requested height.
+        QFont probe = qfont;
+        probe.setPixelSize(1000);
+        const QFontMetricsF fm(probe);
+        const double dCell = fm.ascent() + fm.descent();
+        const int nPixel = dCell > 0 ? static_cast<int>(font.m_nHeight * 1000.0 / dCell) : 0;
+        qfont.setPixelSize(std::max(nPixel, 1));
+    } else {
+        qfont.setPixelSize(12); // "default height"
+    }
+    return qfont;
+}
+
+void CPainterCanvas::ApplyPen() {
+    const SPen& pen = m_state.m_pen;
+    const QColor color = ToQColor(pen.m_crColor);
+    if (pen.m_nStyle == SPen::Null) {
+        m_pPainter->setPen(Qt::NoPen);
+        return;
+    }
+    const int w = std::max(pen.m_nWidth, 1);
+    // Width 1 is a cosmetic one-pixel pen that draws both end pixels; Polyline shortens each
+    // segment by its last pixel itself, since Qt's flat cap drops whichever end lies further
+    // right or down rather than the end point.
+    QPen qpen(color, w > 1 ? w : 0, Qt::SolidLine, w > 1 ? Qt::RoundCap : Qt::SquareCap,
+              w > 1 ? Qt::RoundJoin : Qt::MiterJoin);
+    if (pen.m_nStyle == SPen::Dashed) {
+        // Qt measures dashes in pen widths, the drawing model in device units.
+        const double dUnit = w > 1 ? w : 1.0;
+        qpen.setCapStyle(Qt::RoundCap);
+        qpen.setDashPattern({std::max(pen.m_nDash, 1) / dUnit, std::max(pen.m_nGap, 1) / dUnit});
+    }
+    m_pPainter->setPen(qpen);
+}
+
+void CPainterCanvas::FillRect(int x, int y, int cx, int cy, COLORREF cr) {
+    m_pPainter->fillRect(QRect(x, y, std::max(cx, 0), std::max(cy, 0)), ToQColor(cr));
+}
+
+SPen CPainterCanvas::SelectPen(const SPen& pen) {
+    const SPen old = m_state.m_pen;
+    m_state.m_pen = pen;
+    ApplyPen();
+    return old;
+}
+
+SBrush CPainterCanvas::SelectBrush(const SBrush& brush) {
+    const SBrush old = m_state.m_brush;
+    m_state.m_brush = brush;
+    if (brush.m_bNull)
+        m_pPainter->setBrush(Qt::NoBrush);
+    else
+        m_pPainter->setBrush(QBrush(ToQColor(brush.m_crColor)));
+    return old;
+}
+
+SFont CPainterCanvas::SelectFont(const SFont& font) {
+    const SFont old = m_state.m_font;
+    if (!(font == m_state.m_font)) {
+        m_state.m_font = font;
+        m_qfont = MakeFont(font);
+        m_pPainter->setFont(m_qfont);
+    }
+    return old;
+}
+
+void CPainterCanvas::MoveTo(int x, int y) {
+    m_state.m_ptCur = {x, y};
+}
+
+void CPainterCanvas::LineTo(int x, int y) {
+    const SPoint pts[2] = {m_state.m_ptCur, {x, y}};
+    Polyline(pts, 2);
+}
+
+void CPainterCanvas::Polyline(const SPoint* pts, int nCount) {
+    if (nCount <= 0)
+        return;
+    m_state.m_ptCur = pts[nCount - 1];
+    if (nCount == 1 || m_state.m_pen.m_nStyle == SPen::Null)
+        return;
+    if (m_state.m_pen.m_nStyle == SPen::Solid && m_state.m_pen.m_nWidth > 1) {
+        DrawWideSegments(pts, nCount);
+        return;
+    }
+    if (m_state.m_pen.m_nStyle == SPen::Dashed) {
+        m_buf.resize(static_cast<size_t>(nCount));
+        for (int i = 0; i < nCount; ++i)
+            m_buf[i] = QPoint(pts[i].x, pts[i].y);
+        m_pPainter->drawPolyline(m_buf.data(), nCount);
+        return;
+    }
+    // One-pixel pen: every segment without its last pixel, as separate inclusive lines.
+    m_lines.clear();
+    m_points.clear();
+    for (int i = 1; i < nCount; ++i) {
+        const SPoint a = pts[i - 1];
+        const SPoint b = pts[i];
+        const int64_t dx = int64_t{b.x} - a.x;
+        const int64_t dy = int64_t{b.y} - a.y;
+        const int64_t n = std::max(std::abs(dx), std::abs(dy)); // pixels along the major axis
+        if (n == 0)
+            continue;
+        if (n == 1) {
+            m_points.push_back(QPoint(a.x, a.y));
+            continue;
+        }
+        // The pixel one step before b on the line: rounded position at step n - 1.
+        const auto along = [n](int64_t d) {
+            const int64_t num = d * (n - 1);
+            return static_cast<int>((num >= 0 ? num + n / 2 : num - n / 2) / n);
+        };
+        m_lines.push_back(QLine(a.x, a.y, a.x + along(dx), a.y + along(dy)));
+    }
+    if (!m_lines.empty())
+        m_pPainter->drawLines(m_lines.data(), static_cast<int>(m_lines.size()));
+    if (!m_points.empty())
+        m_pPainter->drawPoints(m_points.data(), static_cast<int>(m_points.size()));
+}
+
+void CPainterCanvas::DrawWideSegments(const SPoint* pts, int nCount) {
+    m_buf.resize(static_cast<size_t>(nCount));
+    for (int i = 0; i < nCount; ++i)
+        m_buf[i] = QPoint(pts[i].x, pts[i].y);
+    m_pPainter->drawPolyline(m_buf.data(), nCount);
+}
+
+void CPainterCanvas::Rectangle(int left, int top, int right, int bottom) {
+    if (right <= left || bottom <= top)
+        return;
+    if (!m_state.m_brush.m_bNull)
+        m_pPainter->fillRect(ToQRect(left, top, right, bottom),
+                             ToQColor(m_state.m_brush.m_crColor));
+    if (m_state.m_pen.m_nStyle == SPen::Null)
+        return;
+    // The outline runs through the outermost pixels: right - 1 and bottom - 1.
+    const QBrush oldBrush = m_pPainter->brush();
+    m_pPainter->setBrush(Qt::NoBrush);
+    m_pPainter->drawRect(QRect(left, top, right - left - 1, bottom - top - 1));
+    m_pPainter->setBrush(oldBrush);
+}
+
+void CPainterCanvas::Polygon(const SPoint* pts, int nCount) {
+    if (nCount < 2)
+        return;
+    m_buf.resize(static_cast<size_t>(nCount));
+    for (int i = 0; i < nCount; ++i)
+        m_buf[i] = QPoint(pts[i].x, pts[i].y);
+    m_pPainter->drawPolygon(m_buf.data(), nCount, Qt::OddEvenFill);
+}
+
+void CPainterCanvas::SetTextColor(COLORREF cr) {
+    m_state.m_crText = cr;
+}
+
+void CPainterCanvas::SetBkTransparent() {
+    m_pPainter->setBackgroundMode(Qt::TransparentMode);
+}
+
+ETextAlign CPainterCanvas::SetTextAlign(ETextAlign align) {
+    const ETextAlign old = m_state.m_nAlign;
+    m_state.m_nAlign = align;
+    return old;
+}
+
+void CPainterCanvas::TextOut(int x, int y, const QByteArray& text) {
+    const QString str = QString::fromUtf8(text);
+    const QFontMetrics fm = m_pPainter->fontMetrics();
+    if (m_state.m_nAlign == TA_TopCenter)
+        x -= fm.horizontalAdvance(str) / 2;
+    m_pPainter->setPen(ToQColor(m_state.m_crText));
+    m_pPainter->drawText(QPoint(x, y + fm.ascent()), str);
+    ApplyPen();
+}
+
+void CPainterCanvas::DrawTextCentered(const SRect& rc, const QByteArray& text) {
+    m_pPainter->setPen(ToQColor(m_state.m_crText));
+    m_pPainter->drawText(QRect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top),
+                         Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip,
+                         QString::fromUtf8(text));
+    ApplyPen();
+}
+
+SSize CPainterCanvas::GetTextExtent(const QByteArray& text) {
+    const QFontMetrics fm = m_pPainter->fontMetrics();
+    return {fm.horizontalAdvance(QString::fromUtf8(text)), fm.ascent() + fm.descent()};
+}
+
+void CPainterCanvas::SaveState() {
+    m_pPainter->save();
+    m_saved.push_back(m_state);
+}
+
+void CPainterCanvas::RestoreState() {
+    if (m_saved.empty())
+        return; // unbalanced restore: keep the painter's own stack balanced too
+    m_pPainter->restore();
+    const SFont font = m_state.m_font;
+    m_state = m_saved.back();
+    m_saved.pop_back();
+    if (!(font == m_state.m_font))
+        m_qfont = MakeFont(m_state.m_font);
+}
+
+void CPainterCanvas::IntersectClip(const SRect& rc) {
+    const QRect qrc = ToQRect(rc.left, rc.top, rc.right, rc.bottom);
+    m_pPainter->setClipRect(qrc, m_pPainter->hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+}
+
+void CPainterCanvas::SetViewportOrg(int x, int y) {
+    m_pPainter->setTransform(QTransform::fromTranslate(x, y) * m_baseTransform);
+}
+
+SSize CPainterCanvas::GetPageSize() {
+    return m_sizePage;
+}

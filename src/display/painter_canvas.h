@@ -1,0 +1,69 @@
+#pragma once
+
+#include "canvas.h"
+
+#include <QFont>
+#include <QLine>
+#include <QPoint>
+#include <QPen>
+#include <QTransform>
+#include <vector>
+
+class QPainter;
+
+/// Canvas over a QPainter on any paint device (the view's off-screen image, image files, a
+/// printer), with the pixel rules of the graph's drawing model: no antialiasing, a line's end point
+/// left out, width-1 pens exactly one pixel, wider solid pens with round ends and joins. The
+/// painter stays owned by the caller and must outlive the canvas. Window thread only.
+class CPainterCanvas : public CCanvas {
+public:
+    /// cxPage, cyPage: what GetPageSize reports (the physical page on a printer).
+    CPainterCanvas(QPainter* pPainter, int cxPage, int cyPage);
+
+    void FillRect(int x, int y, int cx, int cy, COLORREF cr) override;
+    SPen SelectPen(const SPen& pen) override;
+    SBrush SelectBrush(const SBrush& brush) override;
+    SFont SelectFont(const SFont& font) override;
+    void MoveTo(int x, int y) override;
+    void LineTo(int x, int y) override;
+    void Polyline(const SPoint* pts, int nCount) override;
+    void Rectangle(int left, int top, int right, int bottom) override;
+    void Polygon(const SPoint* pts, int nCount) override;
+    void SetTextColor(COLORREF cr) override;
+    void SetBkTransparent() override;
+    ETextAlign SetTextAlign(ETextAlign align) override;
+    void TextOut(int x, int y, const QByteArray& text) override;
+    void DrawTextCentered(const SRect& rc, const QByteArray& text) override;
+    SSize GetTextExtent(const QByteArray& text) override;
+    void SaveState() override;
+    void RestoreState() override;
+    void IntersectClip(const SRect& rc) override;
+    void SetViewportOrg(int x, int y) override;
+    SSize GetPageSize() override;
+
+    /// The Qt font a font description maps to ("Tahoma" with a Japanese-capable fallback).
+    static QFont MakeFont(const SFont& font);
+
+private:
+    void ApplyPen();
+    void DrawWideSegments(const SPoint* pts, int nCount);
+
+    struct SState {
+        SPen m_pen;
+        SBrush m_brush;
+        SFont m_font;
+        COLORREF m_crText = 0;
+        ETextAlign m_nAlign = TA_TopLeft;
+        SPoint m_ptCur;
+    };
+
+    QPainter* m_pPainter;
+    SSize m_sizePage;
+    QTransform m_baseTransform;
+    SState m_state;
+    std::vector<SState> m_saved;
+    QFont m_qfont;
+    std::vector<QPoint> m_buf;
+    std::vector<QLine> m_lines;
+    std::vector<QPoint> m_points;
+};

@@ -1,0 +1,148 @@
+#include "trace_reduce.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+/// Collects the extremes of one NaN-free run of samples inside one pixel column.
+struct SColumnRun {
+    int m_nFirst = -1;
+    int m_nMin = -1;
+    int m_nMax = -1;
+    int m_nLast = -1;
+    double m_dMin = 0.0;
+    double m_dMax = 0.0;
+
+    void Add(int k, double d) {
+        if (m_nFirst < 0) {
+            m_nFirst = m_nMin = m_nMax = k;
+            m_dMin = m_dMax = d;
+        } else if (d < m_dMin) {
+            m_nMin = k;
+            m_dMin = d;
+        } else if (d > m_dMax) {
+            m_nMax = k;
+            m_dMax = d;
+        }
+        m_nLast = k;
+    }
+
+    /// Appends first, min, max, last in sample order, each index once.
+    void Flush(std::vector<int>& out) {
+        if (m_nFirst < 0)
+            return;
+        int idx[4] = {m_nFirst, m_nMin < m_nMax ? m_nMin : m_nMax,
+                      m_nMin < m_nMax ? m_nMax : m_nMin, m_nLast};
+        int nPrev = -1;
+        for (int k : idx) {
+            if (k != nPrev)
+                out.push_back(k);
+            nPrev = k;
+        }
+        m_nFirst = -1;
+    }
+};
+
+void PushBreak(std::vector<int>& out) {
+    if (!out.empty() && out.back() != kTraceBreak)
+        out.push_back(kTraceBreak);
+}
+
+} // namespace
+
+void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double dAddend,
+                 int nPlotWidth, int nScreenSamples, std::vector<int>& out) {
+    if (nCount <= 0)
+        return;
+    // With no more samples than columns (or a degenerate plot) there is nothing to merge.
+    const bool bMerge = nPlotWidth >= 0 && nScreenSamples > 0 && nPlotWidth < nScreenSamples;
+    if (!bMerge) {
+        for (int k = 0; k < nCount; ++k) {
+            const double d = pValues[k] * dMultiplier + dAddend;
+            if (std::isnan(d))
+                PushBreak(out);
+            else
+                out.push_back(k);
+        }
+        return;
+    }
+
+    const int64_t W = nPlotWidth;
+    const int64_t S = nScreenSamples;
+    SColumnRun run;
+    int k = 0;
+    while (k < nCount) {
+        // Samples k .. kEnd-1 share the column c = (W * k) / S; the next column starts at the
+        // smallest k with W * k >= (c + 1) * S. A zero-width plot is one column.
+        int64_t kEnd = nCount;
+        if (W > 0) {
+            const int64_t c = W * k / S;
+            kEnd = ((c + 1) * S + W - 1) / W;
+            if (kEnd > nCount)
+                kEnd = nCount;
+        }
+        const int nEnd = static_cast<int>(kEnd);
+        for (; k < nEnd; ++k) {
+            const double d = pValues[k] * dMultiplier + dAddend;
+            if (std::isnan(d)) {
+                run.Flush(out);
+                PushBreak(out);
+                continue;
+            }
+            run.Add(k, d);
+        }
+        run.Flush(out);
+    }
+}
+
+namespace {
+
+/// Point of segment p-q at device row y (p and q on different sides of y, or one on it).
+SPoint CrossAt(SPoint p, SPoint q, int y) {
+    const double t = (static_cast<double>(y) - p.y) / (static_cast<double>(q.y) - p.y);
+    const double x = p.x + t * (static_cast<double>(q.x) - p.x);
+    return {static_cast<int>(std::lround(x)), y};
+}
+
+void PushPoint(std::vector<SPoint>& out, size_t nStart, SPoint pt) {
+    if (out.size() == nStart || !(out.back() == pt))
+        out.push_back(pt);
+}
+
+} // namespace
+
+void ClipPolylineToBand(const SPoint* pts, int nCount, int nTop, int nBottom,
+                        std::vector<SPoint>& out) {
+    const size_t nStart = out.size();
+    auto inside = [&](SPoint p) { return nTop <= p.y && p.y <= nBottom; };
+    if (nCount <= 0)
+        return;
+    if (inside(pts[0]))
+        out.push_back(pts[0]);
+    for (int i = 1; i < nCount; ++i) {
+        const SPoint p = pts[i - 1];
+        const SPoint q = pts[i];
+        if (inside(p) && inside(q)) {
+            PushPoint(out, nStart, q);
+            continue;
+        }
+        // Part of p-q within the band, if any: enter at a, leave at b.
+        const int yLo = p.y < q.y ? p.y : q.y;
+        const int yHi = p.y < q.y ? q.y : p.y;
+        if (yHi < nTop || yLo > nBottom)
+            continue; // wholly beyond one edge: the joining run along that edge is implied
+        SPoint a = p;
+        SPoint b = q;
+        if (p.y < nTop)
+            a = CrossAt(p, q, nTop);
+        else if (p.y > nBottom)
+            a = CrossAt(p, q, nBottom);
+        if (q.y < nTop)
+            b = CrossAt(p, q, nTop);
+        else if (q.y > nBottom)
+            b = CrossAt(p, q, nBottom);
+        PushPoint(out, nStart, a);
+        PushPoint(out, nStart, b);
+    }
+}

@@ -1,0 +1,209 @@
+// Pixel rules of the painter canvas on a QImage: end points, exclusive edges, pen widths, clip,
+// viewport origin, text placement and measurement.
+#include "painter_canvas.h"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+constexpr QRgb kWhite = 0xFFFFFFFF;
+constexpr QRgb kBlack = 0xFF000000;
+
+SPen Pen(int nWidth, COLORREF cr = 0x000000) {
+    SPen pen;
+    pen.m_nWidth = nWidth;
+    pen.m_crColor = cr;
+    return pen;
+}
+
+/// Runs draw on a white 40 x 40 image and returns the image.
+QImage Render(const std::function<void(CCanvas&)>& draw, int cx = 40, int cy = 40) {
+    QImage image(cx, cy, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    CPainterCanvas canvas(&painter, cx, cy);
+    draw(canvas);
+    painter.end();
+    return image;
+}
+
+/// Number of non-white pixels.
+int Ink(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixel(x, y) != kWhite;
+    return n;
+}
+
+/// Bounding box of the non-white pixels as (left, top, right, bottom), right and bottom exclusive.
+SRect InkBox(const QImage& image) {
+    SRect rc{image.width(), image.height(), 0, 0};
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != kWhite) {
+                rc.left = std::min(rc.left, x);
+                rc.top = std::min(rc.top, y);
+                rc.right = std::max(rc.right, x + 1);
+                rc.bottom = std::max(rc.bottom, y + 1);
+            }
+    return rc;
+}
+
+} // namespace
+
+TEST(PainterCanvas, LinesLeaveOutTheirEndPoint) {
+    struct SCase {
+        const char* name;
+        SPoint a, b;
+        int nInk;
+        SRect box;
+    };
+    const SCase cases[] = {
+        {"horizontal", {5, 5}, {15, 5}, 10, {5, 5, 15, 6}},
+        {"horizontal leftwards", {15, 5}, {5, 5}, 10, {6, 5, 16, 6}},
+        {"vertical", {3, 2}, {3, 12}, 10, {3, 2, 4, 12}},
+        {"diagonal", {0, 0}, {8, 8}, 8, {0, 0, 8, 8}},
+        {"zero length", {7, 7}, {7, 7}, 0, {40, 40, 0, 0}},
+    };
+    for (const SCase& c : cases) {
+        const QImage image = Render([&](CCanvas& canvas) {
+            canvas.SelectPen(Pen(1));
+            canvas.MoveTo(c.a.x, c.a.y);
+            canvas.LineTo(c.b.x, c.b.y);
+        });
+        EXPECT_EQ(Ink(image), c.nInk) << c.name;
+        EXPECT_EQ(InkBox(image), c.box) << c.name;
+    }
+}
+
+TEST(PainterCanvas, PolylineMatchesSingleLines) {
+    const SPoint pts[] = {{2, 30}, {10, 4}, {11, 35}, {11, 20}, {25, 20}, {38, 1}};
+    for (int w : {1, 2, 3, 5}) {
+        const QImage one = Render([&](CCanvas& canvas) {
+            canvas.SelectPen(Pen(w));
+            canvas.Polyline(pts, 6);
+        });
+        const QImage many = Render([&](CCanvas& canvas) {
+            canvas.SelectPen(Pen(w));
+            canvas.MoveTo(pts[0].x, pts[0].y);
+            for (int i = 1; i < 6; ++i)
+                canvas.LineTo(pts[i].x, pts[i].y);
+        });
+        EXPECT_EQ(one, many) << "width " << w;
+        EXPECT_GT(Ink(one), 0);
+    }
+}
+
+TEST(PainterCanvas, PenWidths) {
+    struct SCase {
+        int nWidth;
+        SRect box; // of a horizontal line from (10, 20) to (30, 20)
+    };
+    // Width 1 is exactly one pixel row; wider pens are round-ended and reach w/2 around the line.
+    const SCase cases[] = {{1, {10, 20, 30, 21}}, {3, {9, 19, 32, 22}}, {9, {6, 16, 35, 25}}};
+    for (const SCase& c : cases) {
+        const QImage image = Render([&](CCanvas& canvas) {
+            canvas.SelectPen(Pen(c.nWidth, 0x0000FF));
+            canvas.MoveTo(10, 20);
+            canvas.LineTo(30, 20);
+        });
+        const SRect box = InkBox(image);
+        EXPECT_NEAR(box.left, c.box.left, 1) << c.nWidth;
+        EXPECT_NEAR(box.right, c.box.right, 1) << c.nWidth;
+        EXPECT_EQ(box.bottom - box.top, c.nWidth) << c.nWidth;
+        EXPECT_EQ(image.pixel(20, 20), 0xFFFF0000) << "0x00BBGGRR red";
+        // Round ends: the corners of the band stay empty for wide pens.
+        if (c.nWidth >= 9) {
+            EXPECT_EQ(image.pixel(box.left, box.top), kWhite);
+        }
+    }
+}
+
+TEST(PainterCanvas, RectangleAndFillEdgesAreExclusive) {
+    const QImage image = Render([](CCanvas& canvas) {
+        canvas.FillRect(2, 3, 4, 5, 0x00FF00); // pixels x 2..5, y 3..7
+        canvas.SelectPen(Pen(1, 0x000000));
+        canvas.SelectBrush(SBrush{false, 0xFF0000});
+        canvas.Rectangle(10, 10, 20, 16);
+    });
+    EXPECT_EQ(InkBox(image), (SRect{2, 3, 20, 16}));
+    EXPECT_EQ(image.pixel(5, 7), 0xFF00FF00);
+    EXPECT_EQ(image.pixel(6, 7), kWhite);
+    EXPECT_EQ(image.pixel(10, 10), kBlack);     // outline
+    EXPECT_EQ(image.pixel(19, 15), kBlack);     // right - 1, bottom - 1
+    EXPECT_EQ(image.pixel(15, 12), 0xFF0000FF); // interior: blue brush
+    EXPECT_EQ(Ink(image), 4 * 5 + 10 * 6);
+}
+
+TEST(PainterCanvas, ClipSaveRestoreAndViewport) {
+    const QImage image = Render([](CCanvas& canvas) {
+        canvas.SelectPen(Pen(1));
+        canvas.SaveState();
+        canvas.IntersectClip(SRect{5, 5, 15, 15});
+        canvas.IntersectClip(SRect{0, 0, 10, 40});
+        canvas.MoveTo(0, 8);
+        canvas.LineTo(39, 8); // only x 5..9 survive
+        canvas.RestoreState();
+        canvas.SetViewportOrg(3, 20);
+        canvas.MoveTo(0, 10);
+        canvas.LineTo(4, 10); // lands at x 3..6, y 30
+    });
+    EXPECT_EQ(Ink(image), 5 + 4);
+    EXPECT_EQ(image.pixel(5, 8), kBlack);
+    EXPECT_EQ(image.pixel(9, 8), kBlack);
+    EXPECT_EQ(image.pixel(10, 8), kWhite);
+    EXPECT_EQ(image.pixel(3, 30), kBlack);
+    EXPECT_EQ(image.pixel(6, 30), kBlack);
+}
+
+TEST(PainterCanvas, TextPlacementAndExtent) {
+    SSize ext;
+    const QImage image = Render(
+        [&](CCanvas& canvas) {
+            SFont font;
+            font.m_nHeight = -20;
+            canvas.SelectFont(font);
+            canvas.SetTextColor(0x000000);
+            canvas.SetBkTransparent();
+            ext = canvas.GetTextExtent("1000");
+            canvas.SetTextAlign(TA_TopCenter);
+            canvas.TextOut(100, 10, "1000");
+        },
+        200, 60);
+    // A character height of 20 gives a cell of at least 20 and digits of roughly half that width.
+    EXPECT_GE(ext.cy, 20);
+    EXPECT_LE(ext.cy, 32);
+    EXPECT_GE(ext.cx, 4 * 8);
+    EXPECT_LE(ext.cx, 4 * 16);
+    const SRect box = InkBox(image);
+    EXPECT_GE(box.top, 10); // below the reference point
+    EXPECT_LE(box.bottom, 10 + ext.cy);
+    EXPECT_NEAR((box.left + box.right) / 2, 100, 3); // centred on x
+    // Only the glyphs: the background stays white around them.
+    EXPECT_LT(Ink(image), ext.cx * ext.cy / 2);
+}
+
+TEST(PainterCanvas, JapaneseTextHasGlyphsAndCenteredTextIsCentred) {
+    const QByteArray text = "\xE6\xB8\xA9\xE5\xBA\xA6"; // 温度
+    SSize ext;
+    const QImage image = Render(
+        [&](CCanvas& canvas) {
+            SFont font;
+            font.m_nHeight = -16;
+            canvas.SelectFont(font);
+            canvas.SetTextColor(0x0000FF);
+            ext = canvas.GetTextExtent(text);
+            canvas.DrawTextCentered(SRect{0, 0, 100, 40}, text);
+        },
+        100, 40);
+    EXPECT_GE(ext.cx, 2 * 12); // two wide characters, not two missing-glyph boxes of nothing
+    const SRect box = InkBox(image);
+    EXPECT_GT(Ink(image), 20);
+    EXPECT_NEAR((box.left + box.right) / 2, 50, 3);
+    EXPECT_NEAR((box.top + box.bottom) / 2, 20, 4);
+}
