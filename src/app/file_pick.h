@@ -7,10 +7,10 @@ class QWidget;
 
 /// What a command asks of a file dialog.
 struct SFileRequest {
-    bool m_bSave = false;        ///< save dialog (asks before overwriting) or open dialog
-    QString m_strTitle;          ///< dialog caption
-    QString m_strFilterName;     ///< shown filter text, e.g. "CSV file(*.csv)"
-    QString m_strExtension;      ///< matched in either case, added when the user types none
+    bool m_bSave = false;    ///< save dialog (asks before overwriting) or open dialog
+    QString m_strTitle;      ///< dialog caption
+    QString m_strFilterName; ///< shown filter text, e.g. "CSV file(*.csv)"
+    QString m_strExtension;  ///< matched in either case, added when the user types none
 };
 
 /// Picks a file for a command; returns an empty string when the user cancels.

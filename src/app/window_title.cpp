@@ -2,8 +2,8 @@
 
 QString MakeWindowTitle(const QString& strPath) {
     QString strName = strPath;
-    const qsizetype nSlash = std::max(strName.lastIndexOf(QLatin1Char('/')),
-                                      strName.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype nSlash =
+        std::max(strName.lastIndexOf(QLatin1Char('/')), strName.lastIndexOf(QLatin1Char('\\')));
     if (nSlash >= 0)
         strName = strName.mid(nSlash + 1);
     else if (strName.size() >= 2 && strName[1] == QLatin1Char(':') && strName[0].isLetter())

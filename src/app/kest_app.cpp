@@ -1,0 +1,95 @@
+#include "kest_app.h"
+
+#include "about_dlg.h"
+#include "kest_view.h"
+#include "main_frame.h"
+
+#include "kest_doc.h"
+#include "kest_message_box.h"
+#include "port_map.h"
+#include "profile.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <clocale>
+
+namespace {
+
+const char* const kNotAvailable = "この機能はまだ使用できません。";
+
+/// COM number -> device path entries of the profile section "Ports" (keys COM1..COM32).
+QMap<int, QString> LoadPortOverrides(const CProfile& profile) {
+    QMap<int, QString> map;
+    for (int nPort = 1; nPort <= 32; ++nPort) {
+        const QByteArray strKey = "COM" + QByteArray::number(nPort);
+        const QByteArray strPath = profile.GetProfileString("Ports", strKey.constData(), {});
+        if (!strPath.trimmed().isEmpty())
+            map.insert(nPort, QString::fromLocal8Bit(strPath.trimmed()));
+    }
+    return map;
+}
+
+} // namespace
+
+QString ReplaceExtension(const QString& strPath, const QString& strExt) {
+    const qsizetype nSlash =
+        std::max(strPath.lastIndexOf(QLatin1Char('/')), strPath.lastIndexOf(QLatin1Char('\\')));
+    const qsizetype nDot = strPath.lastIndexOf(QLatin1Char('.'));
+    if (nDot > nSlash)
+        return strPath.left(nDot) + strExt;
+    return strPath + strExt;
+}
+
+CkestApp::CkestApp(const QString& strExePath) : m_strExePath(strExePath) {
+    m_strIniPath = ChooseProfilePath(m_strExePath);
+    m_strHelpPath = ReplaceExtension(m_strExePath, QStringLiteral(".CHM"));
+    // Qt's own texts (file dialog, standard buttons) in the program's language.
+    if (m_QtTranslator.load(QStringLiteral("qtbase_ja"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&m_QtTranslator);
+    // Qt takes the locale from the environment; our files always use the C number format.
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+CkestApp::~CkestApp() {
+    // The view closes the reader and the log before the document goes away.
+    m_pMainFrame.reset();
+    QCoreApplication::removeTranslator(&m_QtTranslator);
+}
+
+bool CkestApp::InitInstance(const QStringList& args) {
+    m_pProfile = std::make_unique<CProfile>(m_strIniPath);
+    m_pPortMap = std::make_unique<CPortMap>();
+    m_pPortMap->SetOverrides(LoadPortOverrides(*m_pProfile));
+    m_pDoc = std::make_unique<CkestDoc>();
+    if (!m_pDoc->OnNewDocument())
+        return false;
+    m_pMainFrame = std::make_unique<CMainFrame>();
+    m_pMainFrame->m_strHelpPath = m_strHelpPath;
+    m_pMainFrame->m_fnAbout = [this] { OnAppAbout(); };
+    m_pMainFrame->m_fnPrintSetup = [this] { OnFilePrintSetup(); };
+    m_pView = new CkestView(m_pDoc.get(), m_pProfile.get(), m_pPortMap.get());
+    m_pMainFrame->SetView(m_pView);
+    // However the event loop ends, the log is flushed and closed.
+    connect(qApp, &QCoreApplication::aboutToQuit, m_pView, [this] {
+        if (m_pView)
+            m_pView->OnDestroy();
+    });
+    m_pMainFrame->show();
+    m_pView->setFocus();
+    if (!args.isEmpty())
+        m_pView->OpenCsvFile(QFileInfo(args.first()).absoluteFilePath());
+    m_pMainFrame->UpdateCommandUI();
+    return true;
+}
+
+void CkestApp::OnAppAbout() {
+    CAboutDlg dlg(m_pMainFrame.get());
+    dlg.exec();
+}
+
+void CkestApp::OnFilePrintSetup() {
+    KestMessageBox(m_pMainFrame.get(), QString::fromUtf8(kNotAvailable), EButtons::OK);
+}

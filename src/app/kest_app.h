@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTranslator>
+#include <memory>
+
+class CkestDoc;
+class CkestView;
+class CMainFrame;
+class CPortMap;
+class CProfile;
+
+/// The application: profile and help paths, Qt's own translations, and the one document, frame
+/// and view of the run. Created in main after the QApplication; window thread only.
+class CkestApp : public QObject {
+    Q_OBJECT
+public:
+    /// strExePath is the executable's full path (QCoreApplication::applicationFilePath()).
+    explicit CkestApp(const QString& strExePath);
+    ~CkestApp() override;
+
+    /// Creates the document, frame and view, opens a CSV named in args (the arguments after the
+    /// program name) and shows the main window. False when start-up cannot go on.
+    bool InitInstance(const QStringList& args);
+    void OnAppAbout();
+    void OnFilePrintSetup();
+
+    QString m_strExePath;
+    QString m_strIniPath;  ///< the profile every setting is read from and written to
+    QString m_strHelpPath; ///< the executable's path with ".CHM"
+    std::unique_ptr<CProfile> m_pProfile;
+    std::unique_ptr<CPortMap> m_pPortMap;
+    std::unique_ptr<CkestDoc> m_pDoc;
+    std::unique_ptr<CMainFrame> m_pMainFrame;
+    CkestView* m_pView = nullptr; ///< owned by the frame's widget tree
+
+private:
+    QTranslator m_QtTranslator;
+};
+
+/// The executable's path with its last extension (if any) replaced by strExt: /opt/kest/kest
+/// gives /opt/kest/kest.CHM, C:/Tools/a.b.exe gives C:/Tools/a.b.CHM.
+QString ReplaceExtension(const QString& strPath, const QString& strExt);

@@ -1,0 +1,502 @@
+#include "kest_view.h"
+
+#include "window_title.h"
+
+#include "csv_reader.h"
+#include "kest_doc.h"
+#include "kest_message_box.h"
+#include "painter_canvas.h"
+#include "port_map.h"
+#include "profile.h"
+#include "profile_store.h"
+#include "set_channels_dlg.h"
+#include "set_comm_dlg.h"
+#include "set_horiz_dlg.h"
+#include "set_input_data_dlg.h"
+#include "settings_file.h"
+#include "string_table.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressDialog>
+#include <QTimer>
+#include <cmath>
+
+namespace {
+
+constexpr int kInitialSamples = 65536;
+
+/// Text shown by the commands whose output device is not supported in this build yet.
+const char* const kNotAvailable = "この機能はまだ使用できません。";
+const char* const kLogWriteFailed =
+    "ログファイルへの書き込みに失敗しました\n受信したデータはグラフには表示されますが、"
+    "ファイルには記録されません";
+const char* const kStoreFull =
+    "メモリが不足したため、これ以上のデータを記録できません\nグラフには記録済みのデータが表示"
+    "されます";
+
+SFileRequest CsvRequest(bool bSave, int nTitle) {
+    return {bSave, LoadKestString(nTitle), QStringLiteral("CSV file(*.csv)"),
+            QStringLiteral("csv")};
+}
+
+SFileRequest CfgRequest(bool bSave, int nTitle) {
+    return {bSave, LoadKestString(nTitle), QStringLiteral("CFG file(*.cfg)"),
+            QStringLiteral("cfg")};
+}
+
+int MouseFlags(const QMouseEvent* pEvent) {
+    int nFlags = MK_None;
+    if (pEvent->buttons() & Qt::LeftButton)
+        nFlags |= MK_LButton;
+    if (pEvent->buttons() & Qt::RightButton)
+        nFlags |= MK_RButton;
+    return nFlags;
+}
+
+} // namespace
+
+CkestView::CkestView(CkestDoc* pDoc, CProfile* pProfile, const CPortMap* pPortMap, QWidget* pParent)
+    : QWidget(pParent), m_pDoc(pDoc), m_pProfile(pProfile), m_pPortMap(pPortMap), m_Graph(pDoc) {
+    // The view paints every pixel itself from its off-screen image.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    LoadCommSetting(*m_pProfile, m_Comm);
+    LoadChannelCount(*m_pProfile, *m_pDoc);
+    LoadChannelAttrs(*m_pProfile, *m_pDoc);
+    LoadHorizSetting(*m_pProfile, m_Graph.m_nSamplesPerDiv);
+}
+
+CkestView::~CkestView() {
+    OnDestroy();
+}
+
+void CkestView::OnDestroy() {
+    if (m_bLogging)
+        m_CommReader.Close();
+    // Every drained line must reach the disk however the program ends.
+    if (m_pLogFile) {
+        m_pLogFile->Close();
+        m_pLogFile.reset();
+    }
+    m_bLogging = false;
+}
+
+SCommandFlags CkestView::GetCommandFlags() const {
+    SCommandFlags f;
+    f.m_bLogging = m_bLogging;
+    f.m_bHold = m_Graph.m_bHold;
+    f.m_bCursor = m_Graph.m_bCursor;
+    return f;
+}
+
+bool CkestView::RunCommand(int nId) {
+    if (!IsEnabled(nId))
+        return false;
+    switch (nId) {
+    case ID_FILE_OPEN:
+        OnFileOpen();
+        break;
+    case ID_FILE_LOGGING:
+        OnFileLogging();
+        break;
+    case ID_FILE_METAFILE:
+        OnFileMetafile();
+        break;
+    case ID_FILE_PRINT:
+    case ID_FILE_PRINT_DIRECT:
+        OnFilePrint();
+        break;
+    case ID_FILE_PRINT_PREVIEW:
+        OnFilePrintPreview();
+        break;
+    case ID_SET_CHANNELS:
+        OnSetChannels();
+        break;
+    case ID_SET_INPUTDATA:
+        OnSetInputdata();
+        break;
+    case ID_SET_HORIZ:
+        OnSetHoriz();
+        break;
+    case ID_SET_COMM:
+        OnSetComm();
+        break;
+    case ID_SAVE_SETTING:
+        OnSaveSetting();
+        break;
+    case ID_LOAD_SETTING:
+        OnLoadSetting();
+        break;
+    case ID_VIEW_HOLD:
+        OnViewHold();
+        break;
+    case ID_VIEW_CURSOR:
+        OnViewCursor();
+        break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+void CkestView::UpdateTitle(const QString& strPath) {
+    window()->setWindowTitle(MakeWindowTitle(strPath));
+}
+
+void CkestView::ShowMessage(int nStringId) {
+    KestMessageBox(this, nStringId, EButtons::OK);
+}
+
+void CkestView::ShowNotAvailable() {
+    KestMessageBox(this, QString::fromUtf8(kNotAvailable), EButtons::OK);
+}
+
+// --- logging ---
+
+void CkestView::OnFileLogging() {
+    if (m_bLogging) {
+        StopLogging();
+        return;
+    }
+    const QString strPath = m_fnPickFile(this, CsvRequest(true, IDS_LOGFILE_TITLE));
+    if (strPath.isEmpty())
+        return;
+    m_pDoc->ResetLogData();
+    UpdateTitle(QString());
+    m_strLogPath = strPath;
+    auto pLog = std::make_unique<CLogFile>();
+    if (!pLog->Open(m_strLogPath)) {
+        ShowMessage(IDS_ERR_LOGFILE_OPEN);
+        m_strLogPath.clear();
+        update();
+        return;
+    }
+    m_pLogFile = std::move(pLog);
+    if (m_pPortMap)
+        m_CommReader.SetPortMap(*m_pPortMap);
+    if (!m_CommReader.Open(m_Comm.m_nPort, &m_Comm, this)) {
+        m_pLogFile->Close();
+        m_pLogFile.reset();
+        ShowMessage(IDS_ERR_COMM_OPEN);
+        m_strLogPath.clear();
+        update();
+        return;
+    }
+    m_bLogging = true;
+    m_Graph.m_bHold = false;
+    m_Intake.Reset();
+    UpdateTitle(m_strLogPath);
+    update();
+    emit CommandStateChanged();
+}
+
+void CkestView::StopLogging() {
+    m_CommReader.Close();
+    bool bFailed = false;
+    if (m_pLogFile) {
+        // The last buffered records are written here; a failure now is the user's last chance
+        // to learn that the file is incomplete.
+        m_pLogFile->Close();
+        bFailed = m_pLogFile->TakeFailureToReport();
+        m_pLogFile.reset();
+    }
+    m_bLogging = false;
+    m_Graph.m_bHold = false;
+    emit CommandStateChanged();
+    if (bFailed)
+        KestMessageBox(this, QString::fromUtf8(kLogWriteFailed), EButtons::OK);
+}
+
+bool CkestView::event(QEvent* pEvent) {
+    if (pEvent->type() == CCommDataEvent::WM_COMMDATA) {
+        OnCommData();
+        return true;
+    }
+    return QWidget::event(pEvent);
+}
+
+void CkestView::OnCommData() {
+    m_Intake.OnCommData(m_CommReader, *m_pDoc, m_bLogging ? m_pLogFile.get() : nullptr,
+                        m_Graph.m_bHold, m_Graph.m_dLatest);
+    update();
+    ReportIntakeProblems();
+}
+
+void CkestView::ReportIntakeProblems() {
+    if (m_bIntakeMessagePending)
+        return;
+    QString strText;
+    if (m_pLogFile && m_pLogFile->TakeFailureToReport())
+        strText = QString::fromUtf8(kLogWriteFailed);
+    else if (m_Intake.TakeStoreFullToReport())
+        strText = QString::fromUtf8(kStoreFull);
+    if (strText.isEmpty())
+        return;
+    // Shown after this event returns: a modal loop inside the intake would let the next
+    // notification run while this batch is still being handled.
+    m_bIntakeMessagePending = true;
+    QTimer::singleShot(0, this, [this, strText] {
+        KestMessageBox(this, strText, EButtons::OK);
+        m_bIntakeMessagePending = false;
+    });
+}
+
+// --- CSV viewing ---
+
+void CkestView::OnFileOpen() {
+    if (m_bLogging)
+        return;
+    const QString strPath = m_fnPickFile(this, CsvRequest(false, IDS_CSV_OPEN_TITLE));
+    if (strPath.isEmpty())
+        return;
+    OpenCsvFile(strPath);
+}
+
+bool CkestView::OpenCsvFile(const QString& strPath) {
+    if (m_bLogging)
+        return false;
+    m_pDoc->ResetLogData();
+    UpdateTitle(QString());
+
+    // The dialog appears only when reading takes a while; cancelling keeps the rows read so far.
+    QProgressDialog progress(QString(), QStringLiteral("キャンセル"), 0, 1000, this);
+    progress.setWindowTitle(QString::fromLatin1(kAppTitle));
+    progress.setLabelText(QFileInfo(strPath).fileName());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setValue(0);
+    auto fnProgress = [&progress](qint64 nDone, qint64 nTotal) {
+        if (nTotal > 0)
+            progress.setValue(static_cast<int>(nDone * 1000 / nTotal));
+        return !progress.wasCanceled();
+    };
+    CCsvReader reader;
+    const CCsvReader::EResult nResult =
+        reader.Read(strPath, *m_pDoc, m_Graph.m_dLatest, fnProgress);
+    progress.close();
+    if (nResult == CCsvReader::EResult::OpenFailed) {
+        ShowMessage(IDS_ERR_CSV_OPEN);
+        return false;
+    }
+    m_strLogPath = strPath;
+    UpdateTitle(m_strLogPath);
+    update();
+    if (nResult == CCsvReader::EResult::StoreFull)
+        KestMessageBox(this, QString::fromUtf8(kStoreFull), EButtons::OK);
+    return true;
+}
+
+// --- settings commands ---
+
+void CkestView::OnSetChannels() {
+    if (m_bLogging)
+        return;
+    if (KestMessageBox(this, IDS_CONFIRM_CHANNELS, EButtons::OKCancel) != IDOK)
+        return;
+    CSetChannelsDlg dlg(this);
+    dlg.m_nChannels = m_pDoc->m_nChannels;
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_pDoc->InitLogData(dlg.m_nChannels, kInitialSamples, kInitialSamples);
+    SaveChannelCount(*m_pProfile, *m_pDoc);
+    if (m_Graph.m_nSelChannel >= dlg.m_nChannels)
+        m_Graph.m_nSelChannel = std::max(0, dlg.m_nChannels - 1);
+    update();
+    m_strLogPath.clear();
+    UpdateTitle(QString());
+}
+
+void CkestView::OnSetInputdata() {
+    CSetInputDataDlg dlg(this);
+    dlg.m_nChannels = m_pDoc->m_nChannels;
+    dlg.m_nCurChannel = m_Graph.m_nSelChannel;
+    dlg.m_pCustomColors = &m_CustomColors;
+    for (int i = 0; i < CLogStore::kMaxChannels; ++i)
+        dlg.m_Attr[i] = m_pDoc->GetChannelAttr(i);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    for (int i = 0; i < CLogStore::kMaxChannels; ++i)
+        m_pDoc->SetChannelAttr(i, dlg.m_Attr[i]);
+    m_Graph.m_nSelChannel = dlg.m_nCurChannel;
+    SaveChannelAttrs(*m_pProfile, *m_pDoc);
+    update();
+}
+
+void CkestView::OnSetHoriz() {
+    CSetHorizDlg dlg(this);
+    dlg.m_nSamplesPerDiv = m_Graph.m_nSamplesPerDiv;
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_Graph.m_nSamplesPerDiv = dlg.m_nSamplesPerDiv;
+    SaveHorizSetting(*m_pProfile, m_Graph.m_nSamplesPerDiv);
+    update();
+}
+
+void CkestView::OnSetComm() {
+    if (m_bLogging)
+        return;
+    CSetCommDlg dlg(this);
+    dlg.m_nPort = m_Comm.m_nPort;
+    dlg.m_nBaudRate = static_cast<int>(m_Comm.m_nBaudRate);
+    dlg.m_nByteSize = m_Comm.m_nByteSize;
+    dlg.m_nParity = m_Comm.m_nParity;
+    dlg.m_nStopBits = m_Comm.m_nStopBits;
+    if (m_pPortMap)
+        dlg.m_fnDeviceForPort = [this](int nPort) { return m_pPortMap->DevicePathFor(nPort); };
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_Comm.m_nPort = dlg.m_nPort;
+    m_Comm.m_nBaudRate = static_cast<uint32_t>(dlg.m_nBaudRate);
+    m_Comm.m_nByteSize = static_cast<uint8_t>(dlg.m_nByteSize);
+    m_Comm.m_nParity = static_cast<uint8_t>(dlg.m_nParity);
+    m_Comm.m_nStopBits = static_cast<uint8_t>(dlg.m_nStopBits);
+    SaveCommSetting(*m_pProfile, m_Comm);
+}
+
+void CkestView::OnSaveSetting() {
+    const QString strPath = m_fnPickFile(this, CfgRequest(true, IDS_SAVE_SETTING_TITLE));
+    if (strPath.isEmpty())
+        return;
+    if (!WriteSettingsFile(strPath, m_Comm, *m_pDoc, m_Graph.m_nSamplesPerDiv))
+        ShowMessage(IDS_ERR_SAVE_SETTING_OPEN);
+}
+
+void CkestView::OnLoadSetting() {
+    if (m_bLogging)
+        return;
+    if (KestMessageBox(this, IDS_CONFIRM_LOAD_SETTING, EButtons::OKCancel) != IDOK)
+        return;
+    const QString strPath = m_fnPickFile(this, CfgRequest(false, IDS_LOAD_SETTING_TITLE));
+    if (strPath.isEmpty())
+        return;
+    if (!ReadSettingsFile(strPath, m_Comm, *m_pDoc, m_Graph.m_nSamplesPerDiv)) {
+        ShowMessage(IDS_ERR_LOAD_SETTING_OPEN);
+        return;
+    }
+    SaveCommSetting(*m_pProfile, m_Comm);
+    SaveChannelCount(*m_pProfile, *m_pDoc);
+    SaveChannelAttrs(*m_pProfile, *m_pDoc);
+    SaveHorizSetting(*m_pProfile, m_Graph.m_nSamplesPerDiv);
+    m_strLogPath.clear();
+    UpdateTitle(QString());
+    update();
+}
+
+// --- view commands ---
+
+void CkestView::OnViewHold() {
+    if (!m_bLogging)
+        return;
+    // The next data batch repaints; holding itself changes nothing on screen.
+    m_Graph.OnViewHold();
+    emit CommandStateChanged();
+}
+
+void CkestView::OnViewCursor() {
+    m_Graph.OnViewCursor();
+    update();
+    emit CommandStateChanged();
+}
+
+void CkestView::OnFileMetafile() {
+    ShowNotAvailable();
+}
+
+void CkestView::OnFilePrint() {
+    ShowNotAvailable();
+}
+
+void CkestView::OnFilePrintPreview() {
+    ShowNotAvailable();
+}
+
+// --- painting and mouse ---
+
+void CkestView::resizeEvent(QResizeEvent* pEvent) {
+    QWidget::resizeEvent(pEvent);
+    update();
+}
+
+void CkestView::paintEvent(QPaintEvent*) {
+    // The graph works in device pixels so lines and text stay sharp on high-DPI screens.
+    const qreal dDpr = devicePixelRatioF();
+    const QSize size(qRound(width() * dDpr), qRound(height() * dDpr));
+    if (m_image.size() != size) {
+        m_image = QImage(size, QImage::Format_RGB32);
+        m_Graph.OnSize(size.width(), size.height());
+    }
+    if (size.isEmpty())
+        return;
+    {
+        QPainter imagePainter(&m_image);
+        CPainterCanvas canvas(&imagePainter, size.width(), size.height());
+        m_Graph.UpdateDisplayWindow();
+        m_Graph.DrawScreen(canvas);
+    }
+    m_image.setDevicePixelRatio(dDpr);
+    QPainter painter(this);
+    painter.drawImage(0, 0, m_image);
+}
+
+SPoint CkestView::DevicePoint(const QMouseEvent* pEvent) const {
+    const qreal dDpr = devicePixelRatioF();
+    const QPointF pt = pEvent->position() * dDpr;
+    return {static_cast<int>(std::floor(pt.x())), static_cast<int>(std::floor(pt.y()))};
+}
+
+void CkestView::mousePressEvent(QMouseEvent* pEvent) {
+    if (pEvent->button() == Qt::LeftButton)
+        ApplyMouseAction(m_Graph.OnLButtonDown(MouseFlags(pEvent), DevicePoint(pEvent)));
+    else if (pEvent->button() == Qt::RightButton)
+        ApplyMouseAction(m_Graph.OnRButtonDown(MouseFlags(pEvent), DevicePoint(pEvent)));
+}
+
+void CkestView::mouseMoveEvent(QMouseEvent* pEvent) {
+    ApplyMouseAction(m_Graph.OnMouseMove(MouseFlags(pEvent), DevicePoint(pEvent)));
+}
+
+void CkestView::mouseReleaseEvent(QMouseEvent* pEvent) {
+    if (pEvent->button() == Qt::LeftButton)
+        ApplyMouseAction(m_Graph.OnLButtonUp(MouseFlags(pEvent), DevicePoint(pEvent)));
+}
+
+void CkestView::mouseDoubleClickEvent(QMouseEvent* pEvent) {
+    if (pEvent->button() == Qt::LeftButton)
+        ApplyMouseAction(m_Graph.OnLButtonDblClk(MouseFlags(pEvent), DevicePoint(pEvent)));
+    else if (pEvent->button() == Qt::RightButton)
+        ApplyMouseAction(m_Graph.OnRButtonDown(MouseFlags(pEvent), DevicePoint(pEvent)));
+}
+
+void CkestView::ApplyMouseAction(const SMouseAction& action) {
+    if (action.m_bCapture && QWidget::mouseGrabber() != this)
+        grabMouse();
+    if (action.m_bReleaseCapture && QWidget::mouseGrabber() == this)
+        releaseMouse();
+    if (action.m_bSetPointer) {
+        switch (action.m_nPointer) {
+        case PTR_SizeWE:
+            setCursor(Qt::SizeHorCursor);
+            break;
+        case PTR_SizeNS:
+            setCursor(Qt::SizeVerCursor);
+            break;
+        case PTR_Arrow:
+            setCursor(Qt::ArrowCursor);
+            break;
+        }
+    }
+    if (action.m_bSaveChannelAttrs)
+        SaveChannelAttrs(*m_pProfile, *m_pDoc);
+    if (action.m_bInvalidate)
+        update();
+    for (int nChannel : action.m_OpenAttrDialogFor) {
+        m_Graph.m_nSelChannel = nChannel;
+        OnSetInputdata();
+    }
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "command_ids.h"
+#include "file_pick.h"
+
+#include "comm_reader.h"
+#include "comm_setting.h"
+#include "graph.h"
+#include "line_intake.h"
+#include "set_input_data_dlg.h"
+#include "log_file.h"
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+class CkestDoc;
+class CProfile;
+class CPortMap;
+
+/// The graph view: owns the display state (CGraph), the serial settings and reader, the log file
+/// and the intake, and runs every view command. Window thread only; the reader's worker thread
+/// reaches it only through posted CCommDataEvents.
+class CkestView : public QWidget {
+    Q_OBJECT
+public:
+    /// Loads the settings from pProfile in the order serial, channel count, attributes,
+    /// horizontal. pPortMap (may be null) tells which device each COM number opens.
+    CkestView(CkestDoc* pDoc, CProfile* pProfile, const CPortMap* pPortMap,
+              QWidget* pParent = nullptr);
+    ~CkestView() override;
+
+    // --- commands (each re-checks its enablement rule, so no route runs a disabled one) ---
+    void OnFileOpen();
+    void OnFileLogging();
+    void OnFileMetafile();
+    void OnFilePrint();
+    void OnFilePrintPreview();
+    void OnSetChannels();
+    void OnSetInputdata();
+    void OnSetHoriz();
+    void OnSetComm();
+    void OnSaveSetting();
+    void OnLoadSetting();
+    void OnViewHold();
+    void OnViewCursor();
+    /// Runs command nId if its rule allows it now; false when disabled or unknown to the view.
+    bool RunCommand(int nId);
+
+    /// The CSV viewing flow for a path chosen elsewhere (command line, drop): reset, read with
+    /// progress, title, repaint. False when logging or when the file cannot be opened.
+    bool OpenCsvFile(const QString& strPath);
+    /// Stops the reader and closes the log if logging; safe to call more than once.
+    void OnDestroy();
+    /// Sets the main window caption from a file path (null or empty: the program title alone).
+    void UpdateTitle(const QString& strPath);
+
+    SCommandFlags GetCommandFlags() const;
+    bool IsEnabled(int nId) const { return IsCommandEnabled(nId, GetCommandFlags()); }
+
+    CkestDoc* m_pDoc;
+    CProfile* m_pProfile;
+    const CPortMap* m_pPortMap;
+    CGraph m_Graph;
+    SCommSetting m_Comm;
+    CCommReader m_CommReader;
+    CLineIntake m_Intake;
+    std::unique_ptr<CLogFile> m_pLogFile;
+    QString m_strLogPath;
+    bool m_bLogging = false;
+    /// The colour dialog's custom colours, kept for the run.
+    SCustomColors m_CustomColors;
+    /// How commands pick files; tests replace it, the default shows QFileDialog.
+    FnPickFile m_fnPickFile = PickFileWithDialog;
+
+signals:
+    /// Logging, hold or cursor state changed: the frame refreshes its actions.
+    void CommandStateChanged();
+
+protected:
+    bool event(QEvent* pEvent) override;
+    void paintEvent(QPaintEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
+    void mousePressEvent(QMouseEvent* pEvent) override;
+    void mouseMoveEvent(QMouseEvent* pEvent) override;
+    void mouseReleaseEvent(QMouseEvent* pEvent) override;
+    void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
+
+private:
+    void OnCommData();
+    void StopLogging();
+    void ApplyMouseAction(const SMouseAction& action);
+    SPoint DevicePoint(const QMouseEvent* pEvent) const;
+    void ShowMessage(int nStringId);
+    void ShowNotAvailable();
+    /// Reports a log write failure or a full store once, after the current event returns.
+    void ReportIntakeProblems();
+
+    QImage m_image;
+    bool m_bIntakeMessagePending = false;
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QHash>
+#include <QMainWindow>
+
+class CkestView;
+class QAction;
+class QLabel;
+class QToolBar;
+class QTimer;
+
+/// The main window: menus, toolbar, status bar with the lock indicators, and the view inside a
+/// sunken frame. Keeps every command's enabled and checked state in step with the view.
+/// Window thread only.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(QWidget* pParent = nullptr);
+
+    /// Puts the view in the client area and routes the view commands to it.
+    void SetView(CkestView* pView);
+    CkestView* GetView() const { return m_pView; }
+    QAction* GetAction(int nId) const { return m_Actions.value(nId, nullptr); }
+    QToolBar* GetToolBar() const { return m_pToolBar; }
+    /// Re-evaluates the enablement and check rules for every action.
+    void UpdateCommandUI();
+    /// Opens the manual: the .CHM beside the executable, else the HTML manual, else message 61703.
+    void OnHelpFinder();
+
+    QString m_strHelpPath; ///< the executable's path with ".CHM"
+    /// Runs the print setup command; the application installs it.
+    std::function<void()> m_fnPrintSetup;
+    /// Runs the About command; the application installs it.
+    std::function<void()> m_fnAbout;
+
+protected:
+    void closeEvent(QCloseEvent* pEvent) override;
+    void dragEnterEvent(QDragEnterEvent* pEvent) override;
+    void dropEvent(QDropEvent* pEvent) override;
+
+private:
+    QAction* AddCommand(QMenu* pMenu, int nId, const QString& strText);
+    void OnCommand(int nId);
+    void UpdateIndicators();
+
+    CkestView* m_pView = nullptr;
+    QToolBar* m_pToolBar = nullptr;
+    QHash<int, QAction*> m_Actions;
+    QLabel* m_pIdle = nullptr;
+    QLabel* m_pIndicator[3] = {};
+    QTimer* m_pIdleTimer = nullptr;
+};
+
+/// Lock-key states (Caps, Num, Scroll) read from the keyboard LEDs the kernel exposes; an entry is
+/// false when the state is off or cannot be known.
+struct SLockStates {
+    bool m_bCaps = false;
+    bool m_bNum = false;
+    bool m_bScroll = false;
+};
+SLockStates ReadLockStates(const QString& strLedDir = QStringLiteral("/sys/class/leds"));
+
+/// Where the HTML manual is looked for, relative to the executable's directory.
+QStringList ManualCandidates(const QString& strExeDir);

@@ -1,0 +1,208 @@
+// Logging through the view against a pseudo-terminal, its failure messages, and the command
+// enablement of the main frame while logging.
+#include "app_test_util.h"
+
+#include "command_ids.h"
+#include "main_frame.h"
+#include "string_table.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+/// A pseudo-terminal whose slave side stands in for the serial device.
+struct SPty {
+    SPty() {
+        char szName[256] = {};
+        m_bOk = openpty(&m_nMaster, &m_nSlave, szName, nullptr, nullptr) == 0;
+        m_strSlave = QString::fromLocal8Bit(szName);
+    }
+    ~SPty() {
+        if (m_bOk) {
+            ::close(m_nMaster);
+            ::close(m_nSlave);
+        }
+    }
+    bool Write(const QByteArray& bytes) const {
+        return ::write(m_nMaster, bytes.constData(), bytes.size()) == bytes.size();
+    }
+    bool m_bOk = false;
+    int m_nMaster = -1;
+    int m_nSlave = -1;
+    QString m_strSlave;
+};
+
+QByteArray ReadAll(const QString& strPath) {
+    QFile f(strPath);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+TEST(ViewLogging, LinesReachStoreLogAndTitle) {
+    SPty pty;
+    ASSERT_TRUE(pty.m_bOk);
+    SViewFixture fx;
+    fx.m_PortMap.SetOverrides({{3, pty.m_strSlave}});
+    fx.m_pView->m_Comm.m_nPort = 3;
+    const double stale[8] = {42, 42};
+    fx.m_Doc.AddRow(stale);
+    fx.m_strNextPick = fx.Path("run.csv");
+
+    fx.m_pView->RunCommand(ID_FILE_LOGGING);
+    ASSERT_TRUE(fx.m_pView->m_bLogging);
+    ASSERT_EQ(fx.m_Requests.size(), 1);
+    EXPECT_TRUE(fx.m_Requests[0].m_bSave);
+    EXPECT_EQ(fx.m_Requests[0].m_strTitle, LoadKestString(IDS_LOGFILE_TITLE));
+    EXPECT_EQ(fx.m_Doc.m_LogData[0].m_nCount, 0) << "start empties the store";
+    EXPECT_EQ(fx.m_pView->window()->windowTitle(), QStringLiteral("KEST-run.csv"));
+
+    ASSERT_TRUE(pty.Write("1.5,2\r\n-3,4e1\r\r"));
+    ASSERT_TRUE(WaitFor([&] { return fx.m_Doc.m_LogData[0].m_nCount >= 3; }));
+    EXPECT_EQ(fx.m_Doc.m_LogData[0].m_nCount, 3);
+    const double expected[3][2] = {{1.5, 2}, {-3, 40}, {0, 0}};
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_DOUBLE_EQ(fx.m_Doc.m_LogData[0].m_pData[r], expected[r][0]) << r;
+        EXPECT_DOUBLE_EQ(fx.m_Doc.m_LogData[1].m_pData[r], expected[r][1]) << r;
+    }
+    EXPECT_DOUBLE_EQ(fx.m_pView->m_Graph.m_dLatest[0], 0.0);
+
+    fx.m_pView->m_Graph.m_bHold = true;
+    fx.m_pView->RunCommand(ID_FILE_LOGGING);
+    EXPECT_FALSE(fx.m_pView->m_bLogging);
+    EXPECT_FALSE(fx.m_pView->m_Graph.m_bHold) << "stop releases the hold";
+    EXPECT_EQ(fx.m_pView->window()->windowTitle(), QStringLiteral("KEST-run.csv"));
+    EXPECT_EQ(fx.m_pView->m_strLogPath, fx.Path("run.csv"));
+    EXPECT_EQ(ReadAll(fx.Path("run.csv")), QByteArray("1.5,2\r\n-3,4e1\r\n\r\n"));
+    EXPECT_EQ(fx.m_Doc.m_LogData[0].m_nCount, 3) << "stop keeps the samples";
+}
+
+TEST(ViewLogging, StartFailures) {
+    struct SCase {
+        const char* pszName;
+        const char* pszDevice; // COM1's device
+        const char* pszLog;    // relative to the temporary directory
+        int nMessage;
+        bool bFileRemains;
+    };
+    const SCase cases[] = {
+        {"no such port", "/nonexistent/ttyKEST", "log.csv", IDS_ERR_COMM_OPEN, true},
+        {"log in missing directory", nullptr, "nodir/log.csv", IDS_ERR_LOGFILE_OPEN, false},
+    };
+    SPty pty;
+    ASSERT_TRUE(pty.m_bOk);
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        SViewFixture fx;
+        fx.m_PortMap.SetOverrides(
+            {{1, c.pszDevice ? QString::fromLatin1(c.pszDevice) : pty.m_strSlave}});
+        fx.m_pView->m_Comm.m_nPort = 1;
+        const double row[8] = {1, 2};
+        fx.m_Doc.AddRow(row);
+        fx.m_pView->window()->setWindowTitle(QStringLiteral("KEST-old.csv"));
+        fx.m_strNextPick = fx.Path(c.pszLog);
+        CBoxAnswerer answerer;
+        fx.m_pView->RunCommand(ID_FILE_LOGGING);
+        EXPECT_EQ(answerer.m_Texts, QStringList{LoadKestString(c.nMessage)});
+        EXPECT_FALSE(fx.m_pView->m_bLogging);
+        EXPECT_EQ(fx.m_Doc.m_LogData[0].m_nCount, 0);
+        EXPECT_EQ(fx.m_pView->window()->windowTitle(), QStringLiteral("KEST"));
+        EXPECT_TRUE(fx.m_pView->m_strLogPath.isEmpty());
+        EXPECT_EQ(QFile::exists(fx.m_strNextPick), c.bFileRemains);
+        if (c.bFileRemains) {
+            EXPECT_EQ(QFile(fx.m_strNextPick).size(), 0);
+        }
+    }
+}
+
+TEST(ViewLogging, CancelledFileDialogChangesNothing) {
+    SViewFixture fx;
+    const double row[8] = {1, 2};
+    fx.m_Doc.AddRow(row);
+    fx.m_pView->m_strLogPath = QStringLiteral("/a/b.csv");
+    fx.m_pView->RunCommand(ID_FILE_LOGGING);
+    EXPECT_FALSE(fx.m_pView->m_bLogging);
+    EXPECT_EQ(fx.m_Doc.m_LogData[0].m_nCount, 1);
+    EXPECT_EQ(fx.m_pView->m_strLogPath, QStringLiteral("/a/b.csv"));
+}
+
+TEST(ViewLogging, DestroyingTheViewWhileLoggingFlushesTheLog) {
+    SPty pty;
+    ASSERT_TRUE(pty.m_bOk);
+    SViewFixture fx;
+    fx.m_PortMap.SetOverrides({{1, pty.m_strSlave}});
+    fx.m_strNextPick = fx.Path("closing.csv");
+    fx.m_pView->RunCommand(ID_FILE_LOGGING);
+    ASSERT_TRUE(fx.m_pView->m_bLogging);
+    ASSERT_TRUE(pty.Write("5,6\r"));
+    ASSERT_TRUE(WaitFor([&] { return fx.m_Doc.m_LogData[0].m_nCount >= 1; }));
+    fx.m_pView.reset();
+    EXPECT_EQ(ReadAll(fx.Path("closing.csv")), QByteArray("5,6\r\n"));
+}
+
+TEST(FrameCommands, EnablementWhileLoggingAndShortcutRespectsIt) {
+    SPty pty;
+    ASSERT_TRUE(pty.m_bOk);
+    SViewFixture fx;
+    fx.m_PortMap.SetOverrides({{1, pty.m_strSlave}});
+    CMainFrame frame;
+    CkestView* pView = fx.m_pView.release();
+    frame.SetView(pView); // the frame owns the view from here
+    frame.show();
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    EXPECT_EQ(frame.size(), QSize(630, 440));
+    EXPECT_EQ(frame.minimumSize(), QSize(600, 400));
+
+    int nOpenPicks = 0;
+    pView->m_fnPickFile = [&](QWidget*, const SFileRequest& req) {
+        if (req.m_bSave)
+            return fx.Path("frame.csv");
+        ++nOpenPicks;
+        return QString();
+    };
+    auto pressCtrlO = [&] {
+        QTest::keyClick(&frame, Qt::Key_O, Qt::ControlModifier);
+        QApplication::processEvents();
+    };
+    // Idle: open runs from the shortcut (the picker is asked), hold is grey.
+    frame.UpdateCommandUI();
+    EXPECT_TRUE(frame.GetAction(ID_FILE_OPEN)->isEnabled());
+    EXPECT_FALSE(frame.GetAction(ID_VIEW_HOLD)->isEnabled());
+    pressCtrlO();
+    EXPECT_EQ(nOpenPicks, 1);
+
+    frame.GetAction(ID_FILE_LOGGING)->trigger();
+    ASSERT_TRUE(pView->m_bLogging);
+    for (int nId : {ID_FILE_OPEN, ID_SET_CHANNELS, ID_SET_COMM, ID_LOAD_SETTING})
+        EXPECT_FALSE(frame.GetAction(nId)->isEnabled()) << nId;
+    EXPECT_TRUE(frame.GetAction(ID_FILE_LOGGING)->isChecked());
+    EXPECT_TRUE(frame.GetAction(ID_VIEW_HOLD)->isEnabled());
+    pressCtrlO();
+    EXPECT_EQ(nOpenPicks, 1) << "Ctrl+O must do nothing while logging";
+    // Even a direct route refuses the disabled command.
+    EXPECT_FALSE(pView->RunCommand(ID_FILE_OPEN));
+    EXPECT_EQ(nOpenPicks, 1);
+
+    frame.GetAction(ID_VIEW_HOLD)->trigger();
+    EXPECT_TRUE(pView->m_Graph.m_bHold);
+    EXPECT_TRUE(frame.GetAction(ID_VIEW_HOLD)->isChecked());
+
+    frame.GetAction(ID_FILE_LOGGING)->trigger();
+    EXPECT_FALSE(pView->m_bLogging);
+    EXPECT_FALSE(frame.GetAction(ID_FILE_LOGGING)->isChecked());
+    EXPECT_FALSE(frame.GetAction(ID_VIEW_HOLD)->isEnabled());
+    EXPECT_FALSE(frame.GetAction(ID_VIEW_HOLD)->isChecked());
+    EXPECT_TRUE(frame.GetAction(ID_FILE_OPEN)->isEnabled());
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("KEST-frame.csv"));
+    frame.close();
+}
+
+} // namespace
