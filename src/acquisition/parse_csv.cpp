@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -93,32 +94,70 @@ double ParseFieldValue(const char* field) {
         ++p;
     }
     // Find the extent of the decimal number first: from_chars takes neither a '+' nor the d/D
-    // exponent letters, and the C conversion accepts both.
+    // exponent letters, and the C conversion accepts both. Short numbers are gathered on the way.
+    uint64_t nMantissa = 0;
+    int nSignificant = 0; // digits in nMantissa, leading zeros not counted
+    int nFracDigits = 0;
+    bool bExact = true; // nMantissa holds every digit
+    auto takeDigit = [&](char c) {
+        const unsigned nDigit = static_cast<unsigned>(c - '0');
+        if (nMantissa == 0 && nDigit == 0)
+            return;
+        if (nSignificant < 19) {
+            nMantissa = nMantissa * 10 + nDigit;
+            ++nSignificant;
+        } else {
+            bExact = false;
+        }
+    };
     const char* q = p;
     while (IsDigit(*q))
-        ++q;
+        takeDigit(*q++);
     bool bDigits = q != p;
     if (*q == '.') {
         ++q;
         const char* pFrac = q;
         while (IsDigit(*q))
-            ++q;
+            takeDigit(*q++);
+        nFracDigits = static_cast<int>(q - pFrac);
         bDigits = bDigits || q != pFrac;
     }
     if (!bDigits)
         return 0.0;
     const char* pEnd = q;
     const char* pExpLetter = nullptr;
+    int nExp = 0;
     if (*q == 'e' || *q == 'E' || *q == 'd' || *q == 'D') {
         const char* s = q + 1;
+        bool bExpNeg = false;
         if (*s == '+' || *s == '-')
-            ++s;
+            bExpNeg = *s++ == '-';
         if (IsDigit(*s)) {
-            while (IsDigit(*s))
-                ++s;
+            for (; IsDigit(*s); ++s) {
+                if (nExp < 100000)
+                    nExp = nExp * 10 + (*s - '0');
+            }
+            if (bExpNeg)
+                nExp = -nExp;
             pEnd = s;
             if (*q == 'd' || *q == 'D')
                 pExpLetter = q;
+        }
+    }
+
+    // Exact fast path: an integer below 2^53 times or over a power of ten up to 1e22 is one
+    // correctly rounded operation, because both operands are exact doubles.
+    static constexpr double s_dPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                          1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (bExact && nFracDigits <= 100000) {
+        if (nMantissa == 0)
+            return bNeg ? -0.0 : 0.0;
+        const int nExp10 = nExp - nFracDigits;
+        if (nMantissa <= (uint64_t{1} << 53) && nExp10 >= -22 && nExp10 <= 22) {
+            double d = static_cast<double>(nMantissa);
+            d = nExp10 < 0 ? d / s_dPow10[-nExp10] : d * s_dPow10[nExp10];
+            return bNeg ? -d : d;
         }
     }
 

@@ -114,7 +114,7 @@ std::string RandomField(std::mt19937_64& rng) {
         s += "eEdD"[pick(4)];
         if (pick(2))
             s += "+-"[pick(2)];
-        s += pick(8) == 0 ? digits(25) : std::to_string(pick(700));
+        s += pick(8) == 0 ? digits(25) : std::to_string(pick(3) == 0 ? pick(30) : pick(700));
     }
     for (int n = pick(3); n > 0; --n)
         s += s_junk[pick(sizeof s_junk / sizeof *s_junk)];
