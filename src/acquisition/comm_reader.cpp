@@ -21,8 +21,11 @@ namespace {
 constexpr int kStopSliceMs = 100;
 // Pause after a failed read before trying again; a vanished device must not spin a core.
 constexpr int kErrorBackoffMs = 50;
-// Pause between attempts to reopen a port that the driver closed under us.
+// Pause between attempts to reopen a port that failed or was closed under us.
 constexpr int kReopenBackoffMs = 100;
+// Failed reads in a row after which the port is closed and reopened: an unplugged adapter never
+// comes back on the old descriptor, only on a new one under the same path.
+constexpr int kFaultsBeforeReopen = 10;
 
 /// Applies the user's line settings; anything the driver refuses is left as the port has it.
 void ConfigurePort(QSerialPort& port, const SCommSetting& setting) {
@@ -267,12 +270,13 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
     char buf[kReadSize];
     int nPending = 0; // bytes read from the port that did not fit into the ring yet
     int nOffset = 0;
+    int nFaults = 0;
     while (r.m_bRunning) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         r.NotifyIfWaiting();
 
         if (!r.m_hComm || !r.m_hComm->isOpen()) {
-            // The driver dropped the port (device unplugged): try again now and then.
+            // The device is gone: try to open it again now and then.
             r.m_hComm.reset();
             r.Pause(kReopenBackoffMs);
             if (r.m_bRunning)
@@ -288,9 +292,15 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
             const int nRead = r.ReadPort(buf, kReadSize);
             // An empty read that came back at once is a fault too (a hung-up line polls ready).
             if (nRead < 0 || (nRead == 0 && r.m_bRunning && timer.elapsed() < 5)) {
+                if (++nFaults >= kFaultsBeforeReopen) {
+                    nFaults = 0;
+                    r.m_hComm->close();
+                    continue;
+                }
                 r.Pause(kErrorBackoffMs);
                 continue;
             }
+            nFaults = 0;
             nPending = nRead;
             nOffset = 0;
         }

@@ -272,6 +272,43 @@ TEST_F(CommReaderTest, VanishedDeviceDoesNotSpin) {
     EXPECT_TRUE(m_Reader.Close());
 }
 
+TEST(CommReaderReplug, ReadsTheDeviceThatReturnsUnderTheSamePath) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString strLink = dir.filePath(QStringLiteral("adapter"));
+    auto pFirst = std::make_unique<CPtyPair>();
+    ASSERT_TRUE(QFile::link(pFirst->SlavePath(), strLink));
+
+    CCommReader reader;
+    reader.SetPortMap(MapOne(2, strLink));
+    CEventCounter counter;
+    SCommSetting setting;
+    ASSERT_TRUE(reader.Open(2, &setting, &counter));
+    ASSERT_TRUE(pFirst->Write("before\r"));
+    ASSERT_TRUE(WaitUntil([&] { return reader.GetLineCount() == 1; }));
+
+    // Unplugged: the old device vanishes; plugged in again: a new one under the same path.
+    pFirst.reset();
+    Settle(300);
+    CPtyPair second;
+    ASSERT_TRUE(QFile::remove(strLink));
+    ASSERT_TRUE(QFile::link(second.SlavePath(), strLink));
+    // Written until the reader has reopened the port (its open discards what was waiting).
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            second.Write("after\r");
+            Settle(20);
+            return reader.GetLineCount() >= 2;
+        },
+        5000));
+    char buf[32];
+    ASSERT_EQ(reader.ReadLine(buf, sizeof buf), 6);
+    EXPECT_STREQ(buf, "before");
+    ASSERT_EQ(reader.ReadLine(buf, sizeof buf), 5);
+    EXPECT_STREQ(buf, "after");
+    EXPECT_TRUE(reader.Close());
+}
+
 TEST(CommReaderOpen, FailuresLeaveTheReaderClosed) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
