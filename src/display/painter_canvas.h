@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canvas.h"
+#include "column_raster.h"
 
 #include <QFont>
 #include <QLine>
@@ -63,7 +64,10 @@ private:
     SState m_state;
     std::vector<SState> m_saved;
     QFont m_qfont;
+    /// Pixel device: solid lines are filled column runs rather than stroked (same pixels).
+    bool m_bRaster;
     std::vector<QPoint> m_buf;
+    std::vector<SColumnSpan> m_spans;
     std::vector<QLine> m_lines;
     std::vector<QPoint> m_points;
 };

@@ -1,7 +1,11 @@
 #include "trace_reduce.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -44,6 +48,47 @@ struct SColumnRun {
     }
 };
 
+/// Smallest and largest of p[0..n-1], n > 0; true when one of them is NaN (then mn, mx are
+/// meaningless).
+bool MinMax(const double* p, int n, double& mn, double& mx) {
+    int i = 0;
+#ifdef __SSE2__
+    if (n >= 4) {
+        __m128d vmn0 = _mm_loadu_pd(p);
+        __m128d vmx0 = vmn0;
+        __m128d vmn1 = _mm_loadu_pd(p + 2);
+        __m128d vmx1 = vmn1;
+        __m128d nan = _mm_cmpunord_pd(vmn0, vmn1);
+        for (i = 4; i + 4 <= n; i += 4) {
+            const __m128d a = _mm_loadu_pd(p + i);
+            const __m128d b = _mm_loadu_pd(p + i + 2);
+            nan = _mm_or_pd(nan, _mm_cmpunord_pd(a, b));
+            vmn0 = _mm_min_pd(vmn0, a);
+            vmx0 = _mm_max_pd(vmx0, a);
+            vmn1 = _mm_min_pd(vmn1, b);
+            vmx1 = _mm_max_pd(vmx1, b);
+        }
+        if (_mm_movemask_pd(nan) != 0)
+            return true;
+        vmn0 = _mm_min_pd(vmn0, vmn1);
+        vmx0 = _mm_max_pd(vmx0, vmx1);
+        mn = std::min(_mm_cvtsd_f64(vmn0), _mm_cvtsd_f64(_mm_unpackhi_pd(vmn0, vmn0)));
+        mx = std::max(_mm_cvtsd_f64(vmx0), _mm_cvtsd_f64(_mm_unpackhi_pd(vmx0, vmx0)));
+    } else
+#endif
+    {
+        mn = mx = p[0];
+    }
+    for (; i < n; ++i) {
+        const double v = p[i];
+        if (v != v)
+            return true;
+        mn = v < mn ? v : mn;
+        mx = v > mx ? v : mx;
+    }
+    return false;
+}
+
 void PushBreak(std::vector<int>& out) {
     if (!out.empty() && out.back() != kTraceBreak)
         out.push_back(kTraceBreak);
@@ -70,6 +115,10 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
 
     const int64_t W = nPlotWidth;
     const int64_t S = nScreenSamples;
+    // With a finite multiplier and addend the display value is NaN exactly when the sample is,
+    // and it is monotonic in the sample, so the column's extremes can be found on the raw
+    // samples with a loop the compiler vectorises; otherwise every display value is computed.
+    const bool bRaw = std::isfinite(dMultiplier) && std::isfinite(dAddend) && dMultiplier != 0.0;
     SColumnRun run;
     int k = 0;
     while (k < nCount) {
@@ -83,6 +132,25 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
                 kEnd = nCount;
         }
         const int nEnd = static_cast<int>(kEnd);
+        if (bRaw) {
+            double mn = 0.0;
+            double mx = 0.0;
+            if (!MinMax(pValues + k, nEnd - k, mn, mx)) {
+                int iMin = k;
+                while (pValues[iMin] != mn)
+                    ++iMin;
+                int iMax = k;
+                while (pValues[iMax] != mx)
+                    ++iMax;
+                run.m_nFirst = k;
+                run.m_nMin = iMin;
+                run.m_nMax = iMax;
+                run.m_nLast = nEnd - 1;
+                run.Flush(out);
+                k = nEnd;
+                continue;
+            }
+        }
         for (; k < nEnd; ++k) {
             const double d = pValues[k] * dMultiplier + dAddend;
             if (std::isnan(d)) {

@@ -1,0 +1,68 @@
+// One full screen paint (white fill, grid, tags, traces, legend, scroll bar, cursors) into a
+// 1600 x 1000 image, 8 channels, store holding more than one window of samples.
+#include "graph.h"
+#include "painter_canvas.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+/// A document with 8 channels of a slow sine plus deterministic noise, scaled so that every
+/// window shows about three periods whatever the horizontal setting.
+void FillDoc(CkestDoc& doc, int nSamplesPerDiv) {
+    doc.InitLogData(8, 65536, 65536);
+    const int nSamples = nSamplesPerDiv * 15 + nSamplesPerDiv * 2;
+    uint32_t seed = 12345;
+    double row[8];
+    for (int i = 0; i < nSamples; ++i) {
+        for (int ch = 0; ch < 8; ++ch) {
+            seed = seed * 1664525u + 1013904223u;
+            const double noise = static_cast<double>(seed >> 8) / (1 << 24) - 0.5;
+            row[ch] = 30.0 * std::sin(6.0 * M_PI * i / (nSamplesPerDiv * 15.0) + ch) + 4.0 * noise;
+        }
+        doc.AddRow(row);
+    }
+    for (int ch = 0; ch < 8; ++ch) {
+        SChannelAttr attr = doc.GetChannelAttr(ch);
+        attr.m_crColor = g_crDefaultColor[ch];
+        attr.m_nPos = 100 + ch * 100;
+        doc.SetChannelAttr(ch, attr);
+    }
+}
+
+void BM_FullPaint(benchmark::State& state) {
+    const int nSamplesPerDiv = static_cast<int>(state.range(0));
+    CkestDoc doc;
+    FillDoc(doc, nSamplesPerDiv);
+    CGraph graph(&doc);
+    graph.m_nSamplesPerDiv = nSamplesPerDiv;
+    graph.OnSize(1600, 1000);
+    QImage image(1600, 1000, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        CPainterCanvas canvas(&painter, 1600, 1000);
+        graph.UpdateDisplayWindow();
+        graph.DrawScreen(canvas);
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    state.counters["samples/channel"] = graph.m_nDispCount;
+}
+BENCHMARK(BM_FullPaint)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

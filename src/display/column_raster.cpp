@@ -1,0 +1,167 @@
+#include "column_raster.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+/// Widest polyline (in columns) handled here; wider ones are stroked by the painter.
+constexpr int64_t kMaxColumns = 1 << 16;
+/// Rows beyond this are left to the painter too, so that the arithmetic stays well in 64 bits.
+constexpr int64_t kMaxRow = int64_t{1} << 29;
+
+int64_t FloorDiv(int64_t a, int64_t b) { // b > 0
+    const int64_t q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+int64_t CeilDiv(int64_t a, int64_t b) { // b > 0
+    return -FloorDiv(-a, b);
+}
+
+/// round(num / den) with halves rounded up, den > 0.
+int64_t RoundDiv(int64_t num, int64_t den) {
+    return FloorDiv(2 * num + den, 2 * den);
+}
+
+struct SColumns {
+    int64_t m_nLeft;
+    std::vector<int> m_lo;
+    std::vector<int> m_hi;
+
+    void Add(int64_t x, int64_t y0, int64_t y1) {
+        const size_t i = static_cast<size_t>(x - m_nLeft);
+        if (y0 > y1)
+            std::swap(y0, y1);
+        m_lo[i] = std::min(m_lo[i], static_cast<int>(y0));
+        m_hi[i] = std::max(m_hi[i], static_cast<int>(y1));
+    }
+};
+
+/// The pixels of segment a-b without b: n = max(|dx|, |dy|) steps, step i at
+/// (a.x + round(dx * i / n), a.y + round(dy * i / n)), i = 0 .. n - 1, added column by column.
+void AddSegment(SColumns& cols, SPoint a, SPoint b) {
+    const int64_t dx = int64_t{b.x} - a.x;
+    const int64_t dy = int64_t{b.y} - a.y;
+    const int64_t adx = dx < 0 ? -dx : dx;
+    const int64_t ady = dy < 0 ? -dy : dy;
+    const int64_t n = std::max(adx, ady);
+    if (n == 0)
+        return;
+    if (adx == 0) {
+        cols.Add(a.x, a.y, a.y + (dy > 0 ? n - 1 : -(n - 1)));
+        return;
+    }
+    if (adx >= ady) {
+        // round(dy * i / n) stepped without dividing: 2 dy i + n = q 2n + r with 0 <= r < 2n,
+        // and |2 dy| <= 2n, so one correction per step keeps r in range.
+        const int64_t den = 2 * n;
+        const int64_t step = 2 * dy;
+        const int64_t sx = dx > 0 ? 1 : -1;
+        int64_t q = 0;
+        int64_t r = n;
+        for (int64_t i = 0; i < n; ++i) {
+            const int64_t y = a.y + q;
+            cols.Add(a.x + sx * i, y, y);
+            r += step;
+            if (r >= den) {
+                r -= den;
+                ++q;
+            } else if (r < 0) {
+                r += den;
+                --q;
+            }
+        }
+        return;
+    }
+    // Steep: along column offset j the steps i with round(adx * i / n) == j form one run.
+    const int64_t sx = dx > 0 ? 1 : -1;
+    for (int64_t j = 0; j <= adx; ++j) {
+        const int64_t iLo = std::max<int64_t>(CeilDiv(2 * n * j - n, 2 * adx), 0);
+        const int64_t iHi = std::min<int64_t>(CeilDiv(2 * n * j + n, 2 * adx) - 1, n - 1);
+        if (iLo > iHi)
+            continue;
+        cols.Add(a.x + sx * j, a.y + RoundDiv(dy * iLo, n), a.y + RoundDiv(dy * iHi, n));
+    }
+}
+
+} // namespace
+
+bool RasterizeMonotonicPolyline(const SPoint* pts, int nCount, int nWidth,
+                                std::vector<SColumnSpan>& out) {
+    if (nCount < 2)
+        return true;
+    int nDir = 0;
+    int64_t xMin = pts[0].x;
+    int64_t xMax = pts[0].x;
+    for (int i = 0; i < nCount; ++i) {
+        if (std::abs(int64_t{pts[i].y}) > kMaxRow)
+            return false;
+        if (i > 0) {
+            const int d = (pts[i].x > pts[i - 1].x) - (pts[i].x < pts[i - 1].x);
+            if (d != 0 && nDir != 0 && d != nDir)
+                return false;
+            if (d != 0)
+                nDir = d;
+        }
+        xMin = std::min<int64_t>(xMin, pts[i].x);
+        xMax = std::max<int64_t>(xMax, pts[i].x);
+    }
+    const int w = std::max(nWidth, 1);
+    const int64_t r = w / 2;
+    if (xMax - xMin + 2 * r + 1 > kMaxColumns)
+        return false;
+
+    SColumns cols{xMin, std::vector<int>(static_cast<size_t>(xMax - xMin + 1), INT_MAX),
+                  std::vector<int>(static_cast<size_t>(xMax - xMin + 1), INT_MIN)};
+    for (int i = 1; i < nCount; ++i)
+        AddSegment(cols, pts[i - 1], pts[i]);
+
+    // Round dot of diameter w, centred on the pixel for odd w and on its top-left corner for
+    // even w: rows dyLo[dx]..dyHi[dx] at column offset dx.
+    const double c = (w % 2 == 1) ? 0.0 : -0.5;
+    const double R2 = (w / 2.0) * (w / 2.0);
+    const int64_t dxFirst = -r;
+    const int64_t dxLast = (w % 2 == 1) ? r : r - 1;
+    std::vector<int> dyLo;
+    std::vector<int> dyHi;
+    for (int64_t dx = dxFirst; dx <= dxLast; ++dx) {
+        const double rest = R2 - (dx - c) * (dx - c);
+        const double h = rest >= 0 ? std::sqrt(rest) : -1.0;
+        // Rows dy with |dy - c| <= h.
+        dyLo.push_back(static_cast<int>(std::ceil(c - h)));
+        dyHi.push_back(static_cast<int>(std::floor(c + h)));
+    }
+
+    const int64_t nCols = xMax - xMin + 1;
+    const size_t nFirstOut = out.size();
+    for (int64_t x = xMin + dxFirst; x <= xMax + dxLast; ++x) {
+        int64_t lo = INT64_MAX;
+        int64_t hi = INT64_MIN;
+        for (int64_t dx = dxFirst; dx <= dxLast; ++dx) {
+            const int64_t src = x - dx - xMin;
+            if (src < 0 || src >= nCols)
+                continue;
+            const size_t s = static_cast<size_t>(src);
+            const size_t d = static_cast<size_t>(dx - dxFirst);
+            if (cols.m_lo[s] > cols.m_hi[s] || dyLo[d] > dyHi[d])
+                continue;
+            lo = std::min<int64_t>(lo, int64_t{cols.m_lo[s]} + dyLo[d]);
+            hi = std::max<int64_t>(hi, int64_t{cols.m_hi[s]} + dyHi[d]);
+        }
+        if (lo > hi)
+            continue;
+        if (out.size() > nFirstOut) {
+            SColumnSpan& last = out.back();
+            if (last.x + last.cx == x && last.y0 == lo && last.y1 == hi) {
+                ++last.cx;
+                continue;
+            }
+        }
+        out.push_back(
+            SColumnSpan{static_cast<int>(x), static_cast<int>(lo), static_cast<int>(hi), 1});
+    }
+    return true;
+}
