@@ -28,7 +28,7 @@ TEST(Render, GridAndBackgroundFollowTheLayout) {
             f.write("0,0\r\n");
     }
     const CProfile profile(dir.filePath(QStringLiteral("none.INI")));
-    for (const QSize size : {QSize(600, 400), QSize(1203, 805)}) {
+    for (const QSize size : {QSize(600, 400), QSize(1803, 1205)}) {
         SCOPED_TRACE(size.width());
         SRenderArgs args;
         args.m_cx = size.width();
