@@ -85,14 +85,3 @@ TEST(DialogUnits, ConvertsThroughBaseUnits) {
     // Adjacent template rectangles stay adjacent after rounding (edit 66+24 meets spin at 90).
     EXPECT_EQ(du.ToPixels(66, 12, 24, 12).right() + 1, du.ToPixels(90, 12, 11, 12).left());
 }
-
-TEST(DialogUnits, FontBaseUnitsFollowTheFont) {
-    QFont small = KestDialogFont();
-    QFont large = small;
-    large.setPointSize(small.pointSize() * 2);
-    const CDialogUnits duSmall(small), duLarge(large);
-    EXPECT_GT(duSmall.m_nBaseX, 0);
-    EXPECT_GT(duSmall.m_nBaseY, duSmall.m_nBaseX);
-    EXPECT_GT(duLarge.m_nBaseX, duSmall.m_nBaseX);
-    EXPECT_GT(duLarge.m_nBaseY, duSmall.m_nBaseY);
-}

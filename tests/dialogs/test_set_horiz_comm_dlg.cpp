@@ -49,14 +49,6 @@ TEST(SetHorizDlg, OkAcceptsOneToTenThousandOnly) {
     }
 }
 
-TEST(SetHorizDlg, EditTakesDigitsOnly) {
-    CSetHorizDlg dlg;
-    dlg.show();
-    dlg.m_pEditHoriz->clear();
-    QTest::keyClicks(dlg.m_pEditHoriz, QStringLiteral("1a-2 3"));
-    EXPECT_EQ(dlg.m_pEditHoriz->text(), QStringLiteral("123"));
-}
-
 namespace {
 
 struct SComm {

@@ -17,24 +17,6 @@ TEST(StringTable, HoldsEveryMessageNumber) {
     }
 }
 
-TEST(StringTable, TextsAreExact) {
-    const struct {
-        int nId;
-        const char* pszText;
-    } cases[] = {
-        {57344, "KEST"},
-        {57345, "レディ"},
-        {132, "設定値が範囲外です"},
-        {148, "1.5ストップビット"},
-        {130, "チャンネル数を変更すると、これまでのログデータは破棄されます。\nチャンネル数の変更を"
-              "続行しますか?"},
-        // A backslash, not a line break.
-        {57665, "アプリケーションを終了し、ファイルの保存を指示\\終了"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(LoadKestString(c.nId).toUtf8().toStdString(), c.pszText) << c.nId;
-}
-
 TEST(KestMessageBox, CaptionIconButtonsAndAnswers) {
     const struct {
         EButtons buttons;
