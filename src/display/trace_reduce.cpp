@@ -9,44 +9,18 @@
 
 namespace {
 
-/// Collects the extremes of one NaN-free run of samples inside one pixel column.
-struct SColumnRun {
-    int m_nFirst = -1;
-    int m_nMin = -1;
-    int m_nMax = -1;
-    int m_nLast = -1;
-    double m_dMin = 0.0;
-    double m_dMax = 0.0;
-
-    void Add(int k, double d) {
-        if (m_nFirst < 0) {
-            m_nFirst = m_nMin = m_nMax = k;
-            m_dMin = m_dMax = d;
-        } else if (d < m_dMin) {
-            m_nMin = k;
-            m_dMin = d;
-        } else if (d > m_dMax) {
-            m_nMax = k;
-            m_dMax = d;
-        }
-        m_nLast = k;
-    }
-
-    /// Appends first, min, max, last in sample order, each index once.
-    void Flush(std::vector<int>& out) {
-        if (m_nFirst < 0)
-            return;
-        int idx[4] = {m_nFirst, m_nMin < m_nMax ? m_nMin : m_nMax,
-                      m_nMin < m_nMax ? m_nMax : m_nMin, m_nLast};
-        int nPrev = -1;
-        for (int k : idx) {
-            if (k != nPrev)
-                out.push_back(k);
+/// Appends the indices first, lowest, highest, last of a NaN-free run inside one column, in
+/// sample order and each once.
+void PushReduced(std::vector<int>& out, int nFirst, int nMin, int nMax, int nLast) {
+    const int idx[4] = {nFirst, std::min(nMin, nMax), std::max(nMin, nMax), nLast};
+    int nPrev = -1;
+    for (int k : idx) {
+        if (k > nPrev) {
+            out.push_back(k);
             nPrev = k;
         }
-        m_nFirst = -1;
     }
-};
+}
 
 /// Smallest and largest of p[0..n-1], n > 0; true when one of them is NaN (then mn, mx are
 /// meaningless).
@@ -115,52 +89,68 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
 
     const int64_t W = nPlotWidth;
     const int64_t S = nScreenSamples;
+    auto display = [&](int i) { return pValues[i] * dMultiplier + dAddend; };
     // With a finite multiplier and addend the display value is NaN exactly when the sample is,
     // and it is monotonic in the sample, so the column's extremes can be found on the raw
-    // samples with a loop the compiler vectorises; otherwise every display value is computed.
+    // samples, two at a time with SSE2.
     const bool bRaw = std::isfinite(dMultiplier) && std::isfinite(dAddend) && dMultiplier != 0.0;
-    SColumnRun run;
+    std::vector<int> run;
     int k = 0;
     while (k < nCount) {
-        // Samples k .. kEnd-1 share the column c = (W * k) / S; the next column starts at the
+        // Samples k .. nEnd-1 share the column c = (W * k) / S; the next column starts at the
         // smallest k with W * k >= (c + 1) * S. A zero-width plot is one column.
         int64_t kEnd = nCount;
         if (W > 0) {
             const int64_t c = W * k / S;
-            kEnd = ((c + 1) * S + W - 1) / W;
-            if (kEnd > nCount)
-                kEnd = nCount;
+            kEnd = std::min<int64_t>(((c + 1) * S + W - 1) / W, nCount);
         }
         const int nEnd = static_cast<int>(kEnd);
-        if (bRaw) {
-            double mn = 0.0;
-            double mx = 0.0;
-            if (!MinMax(pValues + k, nEnd - k, mn, mx)) {
-                int iMin = k;
-                while (pValues[iMin] != mn)
-                    ++iMin;
-                int iMax = k;
-                while (pValues[iMax] != mx)
-                    ++iMax;
-                run.m_nFirst = k;
-                run.m_nMin = iMin;
-                run.m_nMax = iMax;
-                run.m_nLast = nEnd - 1;
-                run.Flush(out);
-                k = nEnd;
-                continue;
-            }
+        // Where a polyline ends, its end point is drawn only if an earlier sample at the same
+        // height starts a segment; that depends on device rows, not values, so the column where a
+        // polyline ends keeps all its samples (at most one column per NaN gap and the last one).
+        const bool bRunEndsHere = nEnd == nCount || std::isnan(display(nEnd));
+        double mn = 0.0;
+        double mx = 0.0;
+        if (bRaw && !bRunEndsHere && !MinMax(pValues + k, nEnd - k, mn, mx)) {
+            int iMin = k;
+            while (pValues[iMin] != mn)
+                ++iMin;
+            int iMax = k;
+            while (pValues[iMax] != mx)
+                ++iMax;
+            PushReduced(out, k, iMin, iMax, nEnd - 1);
+            k = nEnd;
+            continue;
         }
+        // Column with NaN, or where a polyline ends, or with a non-finite scale.
+        run.clear();
+        auto flush = [&](bool bAll) {
+            if (run.empty())
+                return;
+            if (bAll) {
+                out.insert(out.end(), run.begin(), run.end());
+                return;
+            }
+            int iMin = run.front();
+            int iMax = run.front();
+            for (int i : run) {
+                if (display(i) < display(iMin))
+                    iMin = i;
+                else if (display(i) > display(iMax))
+                    iMax = i;
+            }
+            PushReduced(out, run.front(), iMin, iMax, run.back());
+        };
         for (; k < nEnd; ++k) {
-            const double d = pValues[k] * dMultiplier + dAddend;
-            if (std::isnan(d)) {
-                run.Flush(out);
+            if (std::isnan(display(k))) {
+                flush(true);
+                run.clear();
                 PushBreak(out);
-                continue;
+            } else {
+                run.push_back(k);
             }
-            run.Add(k, d);
         }
-        run.Flush(out);
+        flush(bRunEndsHere);
     }
 }
 
