@@ -1,5 +1,7 @@
 #include "dialog_text.h"
 
+#include "number_text.h"
+
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -108,10 +110,6 @@ uint32_t TextToUnsigned(const QString& text) {
     return nValue > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(nValue);
 }
 
-QString FormatG(double dValue) {
-    char buf[64];
-    // to_chars with a precision is printf's %.6g in the C locale, whatever the process locale.
-    const auto result =
-        std::to_chars(buf, buf + sizeof(buf), dValue, std::chars_format::general, 6);
-    return QString::fromLatin1(buf, result.ptr - buf);
+QString FormatGText(double dValue) {
+    return QString::fromLatin1(FormatG(dValue));
 }

@@ -19,4 +19,4 @@ int TextToInt(const QString& text);
 uint32_t TextToUnsigned(const QString& text);
 
 /// "%g" of the value in the C locale (six significant digits).
-QString FormatG(double dValue);
+QString FormatGText(double dValue);

@@ -117,10 +117,10 @@ void CSetInputDataDlg::OnInitDialog() {
 
 void CSetInputDataDlg::ShowChannel() {
     const SChannelAttr& attr = m_Attr[std::clamp(m_nCurChannel, 0, 7)];
-    m_pEditVDiv->setText(FormatG(attr.m_dVRes));
-    m_pEditOffset->setText(FormatG(attr.m_dOffset));
-    m_pEditMultiplier->setText(FormatG(attr.m_dMultiplier));
-    m_pEditAddend->setText(FormatG(attr.m_dAddend));
+    m_pEditVDiv->setText(FormatGText(attr.m_dVRes));
+    m_pEditOffset->setText(FormatGText(attr.m_dOffset));
+    m_pEditMultiplier->setText(FormatGText(attr.m_dMultiplier));
+    m_pEditAddend->setText(FormatGText(attr.m_dAddend));
     m_strShownName = QString::fromUtf8(attr.m_strName);
     m_pEditName->setText(m_strShownName);
     m_strShownUnit = QString::fromUtf8(attr.m_strUnit);

@@ -74,7 +74,7 @@ TEST(DialogText, FormatGMatchesPrintfG) {
         {100000.0, "100000"}, {1000000.0, "1e+06"},         {-0.0, "-0"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FormatG(c.dValue).toStdString(), c.pszExpected);
+        EXPECT_EQ(FormatGText(c.dValue).toStdString(), c.pszExpected);
 }
 
 TEST(DialogUnits, ConvertsThroughBaseUnits) {
