@@ -299,3 +299,65 @@ TEST(ScreenPaint, PixelsOfARealPaint) {
     // Grid: bottom line and the label font's ink below it.
     EXPECT_EQ(image.pixel(300, 358), 0xFFA0A0A0);
 }
+
+TEST(ScreenPaint, ThreeChannelPictureShowsEveryTrace) {
+    // Sine, square and noise on their own positions and colours; KEST_GRAPH_PNG=<path> also
+    // writes the picture (docs/images/graph.png is made this way).
+    CkestDoc doc;
+    doc.InitLogData(3, 4096, 4096);
+    uint32_t seed = 1;
+    for (int i = 0; i < 2300; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const double row[8] = {2.5 * std::sin(i * 0.021), (i / 150) % 2 == 0 ? 1.0 : -1.0,
+                               (static_cast<double>(seed >> 8) / (1 << 24) - 0.5) * 8.0};
+        doc.AddRow(row);
+    }
+    const struct {
+        const char* name;
+        COLORREF cr;
+        int nPos;
+        double dVRes;
+        const char* unit;
+    } attrs[3] = {{"sine", 0x0000C0, 750, 1.0, "V"},
+                  {"square", 0xC00000, 450, 1.0, "V"},
+                  {"\xE3\x83\x8E\xE3\x82\xA4\xE3\x82\xBA", 0x008000, 200, 5.0, "mA"}};
+    for (int ch = 0; ch < 3; ++ch) {
+        SChannelAttr a = doc.GetChannelAttr(ch);
+        a.m_strName = attrs[ch].name;
+        a.m_crColor = attrs[ch].cr;
+        a.m_nPos = attrs[ch].nPos;
+        a.m_dVRes = attrs[ch].dVRes;
+        a.m_strUnit = attrs[ch].unit;
+        doc.SetChannelAttr(ch, a);
+    }
+    CGraph graph(&doc);
+    graph.m_nSamplesPerDiv = 100;
+    for (int ch = 0; ch < 3; ++ch)
+        graph.m_dLatest[ch] = doc.m_LogData[ch].m_pData[2299];
+    graph.m_ptCursor[0] = SPoint{300, 800};
+    graph.m_ptCursor[1] = SPoint{1100, 300};
+    graph.OnSize(900, 600);
+    graph.UpdateDisplayWindow();
+    QImage image(900, 600, QImage::Format_RGB32);
+    {
+        QPainter painter(&image);
+        CPainterCanvas canvas(&painter, 900, 600);
+        graph.DrawScreen(canvas);
+    }
+    const QByteArray path = qgetenv("KEST_GRAPH_PNG");
+    if (!path.isEmpty())
+        image.save(QString::fromLocal8Bit(path));
+
+    const SRect& P = graph.m_Layout.m_rcPlot;
+    for (int ch = 0; ch < 3; ++ch) {
+        const COLORREF cr = attrs[ch].cr;
+        const QRgb rgb = qRgb(cr & 0xFF, (cr >> 8) & 0xFF, (cr >> 16) & 0xFF);
+        int nInPlot = 0;
+        for (int y = P.top; y <= P.bottom; ++y)
+            for (int x = P.left + 1; x < P.right; ++x)
+                nInPlot += image.pixel(x, y) == rgb;
+        // A trace crosses the whole plot: at least one pixel per column.
+        EXPECT_GE(nInPlot, P.right - P.left - 2) << attrs[ch].name;
+    }
+    EXPECT_EQ(graph.m_nDispStart, 800);
+}
