@@ -2,6 +2,7 @@
 // 1600 x 1000 image, 8 channels, store holding more than one window of samples.
 #include "graph.h"
 #include "painter_canvas.h"
+#include "trace_reduce.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -55,6 +57,23 @@ void BM_FullPaint(benchmark::State& state) {
     state.counters["samples/channel"] = graph.m_nDispCount;
 }
 BENCHMARK(BM_FullPaint)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+/// The reduction alone: one pass over the window of all 8 channels.
+void BM_ReduceTrace(benchmark::State& state) {
+    const int nSamplesPerDiv = static_cast<int>(state.range(0));
+    CkestDoc doc;
+    FillDoc(doc, nSamplesPerDiv);
+    const int S = nSamplesPerDiv * 15;
+    std::vector<int> out;
+    for (auto _ : state) {
+        for (int ch = 0; ch < 8; ++ch) {
+            out.clear();
+            ReduceTrace(doc.m_LogData[ch].m_pData, S + 1, 1.0, 0.0, 1401, S, out);
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+}
+BENCHMARK(BM_ReduceTrace)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

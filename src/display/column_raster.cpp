@@ -21,13 +21,8 @@ int64_t CeilDiv(int64_t a, int64_t b) { // b > 0
     return -FloorDiv(-a, b);
 }
 
-/// round(num / den) with halves rounded up, den > 0.
-int64_t RoundDiv(int64_t num, int64_t den) {
-    return FloorDiv(2 * num + den, 2 * den);
-}
-
 struct SColumns {
-    int64_t m_nLeft;
+    int64_t m_nLeft = 0;
     std::vector<int> m_lo;
     std::vector<int> m_hi;
 
@@ -76,14 +71,16 @@ void AddSegment(SColumns& cols, SPoint a, SPoint b) {
         }
         return;
     }
-    // Steep: along column offset j the steps i with round(adx * i / n) == j form one run.
+    // Steep: |dy| = n, so step i is at row a.y +- i exactly, and along column offset j the steps
+    // with round(adx * i / n) == j form one run ending at ceil((2 n j + n) / (2 adx)) - 1.
     const int64_t sx = dx > 0 ? 1 : -1;
-    for (int64_t j = 0; j <= adx; ++j) {
-        const int64_t iLo = std::max<int64_t>(CeilDiv(2 * n * j - n, 2 * adx), 0);
+    const int64_t sy = dy > 0 ? 1 : -1;
+    int64_t iLo = 0;
+    for (int64_t j = 0; j <= adx && iLo < n; ++j) {
         const int64_t iHi = std::min<int64_t>(CeilDiv(2 * n * j + n, 2 * adx) - 1, n - 1);
-        if (iLo > iHi)
-            continue;
-        cols.Add(a.x + sx * j, a.y + RoundDiv(dy * iLo, n), a.y + RoundDiv(dy * iHi, n));
+        if (iLo <= iHi)
+            cols.Add(a.x + sx * j, a.y + sy * iLo, a.y + sy * iHi);
+        iLo = std::max<int64_t>(iHi + 1, iLo);
     }
 }
 
@@ -114,8 +111,11 @@ bool RasterizeMonotonicPolyline(const SPoint* pts, int nCount, int nWidth,
     if (xMax - xMin + 2 * r + 1 > kMaxColumns)
         return false;
 
-    SColumns cols{xMin, std::vector<int>(static_cast<size_t>(xMax - xMin + 1), INT_MAX),
-                  std::vector<int>(static_cast<size_t>(xMax - xMin + 1), INT_MIN)};
+    // Scratch kept between calls: a paint rasterises hundreds of lines of similar width.
+    thread_local SColumns cols;
+    cols.m_nLeft = xMin;
+    cols.m_lo.assign(static_cast<size_t>(xMax - xMin + 1), INT_MAX);
+    cols.m_hi.assign(static_cast<size_t>(xMax - xMin + 1), INT_MIN);
     for (int i = 1; i < nCount; ++i)
         AddSegment(cols, pts[i - 1], pts[i]);
 

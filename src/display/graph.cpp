@@ -31,6 +31,23 @@ SPen SolidPen(int nWidth, COLORREF cr) {
     return pen;
 }
 
+/// The vertical position of a display value on a channel's scale.
+int PosOfValue(const SChannelAttr& attr, double dValue) {
+    const double t = ((dValue - attr.m_dOffset) / attr.m_dVRes) * (-100.0);
+    // NaN has no position; the trace drawing skips such samples before asking, and any other
+    // caller gets the channel's own position rather than undefined behaviour.
+    if (std::isnan(t))
+        return attr.m_nPos;
+    // Saturate instead of converting an out-of-range double (undefined behaviour): huge and
+    // infinite values land at the ends of the 32-bit range, far above or below the plot.
+    const double dPos = static_cast<double>(attr.m_nPos) - std::trunc(t);
+    if (dPos >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    if (dPos <= static_cast<double>(-INT_MAX))
+        return -INT_MAX;
+    return static_cast<int>(dPos);
+}
+
 int Channels(const CkestDoc* pDoc) {
     return std::clamp(pDoc->m_nChannels, 0, static_cast<int>(CLogStore::kMaxChannels));
 }
@@ -108,20 +125,7 @@ SPoint CGraph::PointToData(SPoint pt, const SPlotLayout& layout) const {
 }
 
 int CGraph::ValueToPos(int nChannel, double dValue) const {
-    const SChannelAttr& attr = m_pDoc->GetChannelAttr(nChannel);
-    const double t = ((dValue - attr.m_dOffset) / attr.m_dVRes) * (-100.0);
-    // NaN has no position; the trace drawing skips such samples before asking, and any other
-    // caller gets the channel's own position rather than undefined behaviour.
-    if (std::isnan(t))
-        return attr.m_nPos;
-    // Saturate instead of converting an out-of-range double (undefined behaviour): huge and
-    // infinite values land at the ends of the 32-bit range, far above or below the plot.
-    const double dPos = static_cast<double>(attr.m_nPos) - std::trunc(t);
-    if (dPos >= static_cast<double>(INT_MAX))
-        return INT_MAX;
-    if (dPos <= static_cast<double>(-INT_MAX))
-        return -INT_MAX;
-    return static_cast<int>(dPos);
+    return PosOfValue(m_pDoc->GetChannelAttr(nChannel), dValue);
 }
 
 double CGraph::PosToValue(int nChannel, int nPos) const {
@@ -197,6 +201,10 @@ void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
         return;
     const SRect& P = layout.m_rcPlot;
     const int S = m_nSamplesPerDiv * 15;
+    if (S <= 0)
+        return;
+    const int64_t Wp = int64_t{P.right} - P.left;
+    const int64_t Hp = int64_t{P.bottom} - P.top;
     canvas.SaveState();
     canvas.IntersectClip(SRect{P.left, P.top, P.right + 1, P.bottom + 1});
 
@@ -242,13 +250,25 @@ void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
         indices.clear();
         ReduceTrace(pWindow, nDraw, attr.m_dMultiplier, attr.m_dAddend, P.right - P.left, S,
                     indices);
+        // DataToPoint for increasing k, with the column's x carried along instead of one 64-bit
+        // division per point.
+        int64_t nColK = -1;  // first k of the current column
+        int64_t nNextK = -1; // first k of the next column
+        int nColX = P.left;
         for (int k : indices) {
             if (k == kTraceBreak) {
                 flushRun();
                 continue;
             }
+            if (Wp <= 0 || k < nColK || k >= nNextK) {
+                const int64_t c = Wp * k / S;
+                nColX = ToCoord(P.left + c);
+                nColK = k;
+                nNextK = Wp > 0 ? ((c + 1) * S + Wp - 1) / Wp : k + 1;
+            }
             const double d = pWindow[k] * attr.m_dMultiplier + attr.m_dAddend;
-            run.push_back(DataToPoint(k, ValueToPos(ch, d), layout));
+            const int64_t pos = PosOfValue(attr, d);
+            run.push_back(SPoint{nColX, ToCoord(P.bottom - Hp * pos / 1000)});
         }
         flushRun();
         canvas.SelectPen(oldPen);
