@@ -17,7 +17,7 @@ trap cleanup EXIT INT TERM
 
 if [ -z "${KEST_COM1:-}" ] && [ -z "${KEST_NO_SIM:-}" ]; then
     link="${XDG_RUNTIME_DIR:-/tmp}/kest-sim-$$"
-    build/kest_sim --channels 4 --rate 100 --link "$link" >/dev/null &
+    build/kest_sim --channels 4 --rate 100 --amplitude 40 --base 50 --period 4 --link "$link" >/dev/null &
     SIM_PID=$!
     for _ in $(seq 1 50); do [ -e "$link" ] && break; sleep 0.1; done
     export KEST_COM1="$link"

@@ -1,7 +1,8 @@
 // Simulated measuring device: a pseudo-terminal whose far end sends comma-separated lines of
 // sine, square, ramp and noise channels, for running and trying out KEST without hardware.
 //
-//   kest_sim [--channels N] [--rate R] [--link PATH] [--period S] [--amplitude A] [--count N]
+//   kest_sim [--channels N] [--rate R] [--link PATH] [--period S] [--amplitude A] [--base B]
+//   [--count N]
 //
 // Prints the device path of the terminal (one line on stdout) and sends until SIGINT or SIGTERM.
 
@@ -42,6 +43,7 @@ struct SSimOptions {
     double m_dRate = 100.0; ///< lines per second
     double m_dPeriod = 1.0; ///< seconds per cycle of channel 0; later channels are slower
     double m_dAmplitude = 1.0;
+    double m_dBase = 0.0;   ///< level every channel swings around
     long long m_nCount = 0; ///< lines to send, 0 for no limit
     QString m_strLink;
 };
@@ -51,15 +53,16 @@ double ChannelValue(int c, double t, const SSimOptions& opt, std::mt19937& rng) 
     const double dPeriod = opt.m_dPeriod * (1.0 + 0.25 * c);
     const double dPhase = std::fmod(t / dPeriod + 0.125 * c, 1.0);
     const double a = opt.m_dAmplitude;
+    const double b = opt.m_dBase;
     switch (c % 4) {
     case 0:
-        return a * std::sin(2.0 * M_PI * dPhase);
+        return b + a * std::sin(2.0 * M_PI * dPhase);
     case 1:
-        return dPhase < 0.5 ? a : -a;
+        return b + (dPhase < 0.5 ? a : -a);
     case 2:
-        return -a + 2.0 * a * dPhase;
+        return b - a + 2.0 * a * dPhase;
     default:
-        return std::uniform_real_distribution<double>(-a, a)(rng);
+        return b + std::uniform_real_distribution<double>(-a, a)(rng);
     }
 }
 
@@ -104,18 +107,22 @@ bool ParseOptions(const QCoreApplication& app, SSimOptions& opt) {
     const QCommandLineOption amplitude(QStringLiteral("amplitude"),
                                        QStringLiteral("Peak value (default 1)."),
                                        QStringLiteral("A"), QStringLiteral("1"));
+    const QCommandLineOption base(QStringLiteral("base"),
+                                  QStringLiteral("Level the channels swing around (default 0)."),
+                                  QStringLiteral("B"), QStringLiteral("0"));
     const QCommandLineOption count(QStringLiteral("count"),
                                    QStringLiteral("Stop after N lines (default: never)."),
                                    QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({channels, rate, link, period, amplitude, count});
+    parser.addOptions({channels, rate, link, period, amplitude, base, count});
     parser.process(app);
 
-    bool bOk[5] = {};
+    bool bOk[6] = {};
     opt.m_nChannels = parser.value(channels).toInt(&bOk[0]);
     opt.m_dRate = parser.value(rate).toDouble(&bOk[1]);
     opt.m_dPeriod = parser.value(period).toDouble(&bOk[2]);
     opt.m_dAmplitude = parser.value(amplitude).toDouble(&bOk[3]);
     opt.m_nCount = parser.value(count).toLongLong(&bOk[4]);
+    opt.m_dBase = parser.value(base).toDouble(&bOk[5]);
     opt.m_strLink = parser.value(link);
     if (!std::all_of(std::begin(bOk), std::end(bOk), [](bool b) { return b; }) ||
         opt.m_nChannels < 1 || opt.m_nChannels > 32 || !(opt.m_dRate > 0.0) || opt.m_dRate > 1e6 ||
