@@ -58,10 +58,11 @@ struct SFramedView {
     void Release(Qt::MouseButton b, SPoint pt) {
         QTest::mouseRelease(m_pView, b, Qt::NoModifier, QPoint(pt.x, pt.y));
     }
-    /// Press, release, double-click, release: what a double-click delivers.
+    /// Press, release, press, double-click, release: what Qt delivers for a double-click.
     void DoubleClick(SPoint pt) {
         Press(Qt::LeftButton, pt);
         Release(Qt::LeftButton, pt);
+        Press(Qt::LeftButton, pt);
         QTest::mouseDClick(m_pView, Qt::LeftButton, Qt::NoModifier, QPoint(pt.x, pt.y));
         Release(Qt::LeftButton, pt);
     }
