@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-scripts/setup.sh build
+KEST_TARGETS="kest kest_sim" scripts/setup.sh build
 
 SIM_PID=""
 XVFB_PID=""

@@ -31,4 +31,5 @@ shift || true
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
     cmake -S . -B "$BUILD_DIR" -G Ninja "$@"
 fi
-cmake --build "$BUILD_DIR" -j "$(nproc)"
+# KEST_TARGETS limits the build, e.g. to the program alone.
+cmake --build "$BUILD_DIR" -j "$(nproc)" ${KEST_TARGETS:+--target $KEST_TARGETS}
