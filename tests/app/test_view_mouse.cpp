@@ -36,10 +36,10 @@ struct SFramedView {
         Paint();
     }
     ~SFramedView() {
-        // A failed check must not leave a button pressed for the next test.
+        // A failed check must not leave a button held for the events of the next test.
         for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton})
-            if (QApplication::mouseButtons() & b)
-                QTest::mouseRelease(m_pView, b, Qt::NoModifier, QPoint(1, 1));
+            if (m_Held & b)
+                Release(b, {1, 1});
     }
 
     /// Paints now, so the layout and the hit rectangles are those of the current state.
@@ -52,10 +52,12 @@ struct SFramedView {
     // The view maps event positions by the device pixel ratio, which is 1 on the offscreen
     // platform: device points and widget points coincide.
     void Press(Qt::MouseButton b, SPoint pt) {
+        m_Held |= b;
         QTest::mousePress(m_pView, b, Qt::NoModifier, QPoint(pt.x, pt.y));
     }
     void Move(SPoint pt) { QTest::mouseMove(m_pView, QPoint(pt.x, pt.y)); }
     void Release(Qt::MouseButton b, SPoint pt) {
+        m_Held &= ~Qt::MouseButtons(b);
         QTest::mouseRelease(m_pView, b, Qt::NoModifier, QPoint(pt.x, pt.y));
     }
     /// Press, release, press, double-click, release: what Qt delivers for a double-click.
@@ -71,6 +73,7 @@ struct SFramedView {
     CMainFrame m_Frame; // destroyed first: the view goes before the document it shows
     CkestView* m_pView = nullptr;
     bool m_bShown = false;
+    Qt::MouseButtons m_Held;
 };
 
 SPoint Centre(const SRect& rc) {
