@@ -58,6 +58,55 @@ void BM_FullPaint(benchmark::State& state) {
 }
 BENCHMARK(BM_FullPaint)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
 
+/// One stage of the paint at a time (0 painter only, 1 white fill, 2 grid, 3 tags, 4 traces,
+/// 5 legend, 6 scroll bar, 7 cursors), to see which part a change moves.
+void BM_PaintStage(benchmark::State& state) {
+    const int nStage = static_cast<int>(state.range(0));
+    const int nSamplesPerDiv = static_cast<int>(state.range(1));
+    CkestDoc doc;
+    FillDoc(doc, nSamplesPerDiv);
+    CGraph graph(&doc);
+    graph.m_nSamplesPerDiv = nSamplesPerDiv;
+    graph.OnSize(1600, 1000);
+    graph.UpdateDisplayWindow();
+    const SPlotLayout layout = graph.CalcLayout(1600, 1000);
+    QImage image(1600, 1000, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        CPainterCanvas canvas(&painter, 1600, 1000);
+        switch (nStage) {
+        case 1:
+            canvas.FillRect(0, 0, 1600, 1000, 0xFFFFFF);
+            break;
+        case 2:
+            graph.DrawGrid(canvas, layout);
+            break;
+        case 3:
+            graph.DrawMarkers(canvas, layout, false);
+            break;
+        case 4:
+            graph.DrawTraces(canvas, layout);
+            break;
+        case 5:
+            graph.DrawLegend(canvas, layout, false);
+            break;
+        case 6:
+            graph.DrawScrollBar(canvas, layout, false);
+            break;
+        case 7:
+            graph.DrawCursors(canvas, layout, false);
+            break;
+        default:
+            break;
+        }
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_PaintStage)
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7}, {100, 10000}})
+    ->Unit(benchmark::kMicrosecond);
+
 /// The reduction alone: one pass over the window of all 8 channels.
 void BM_ReduceTrace(benchmark::State& state) {
     const int nSamplesPerDiv = static_cast<int>(state.range(0));

@@ -215,9 +215,13 @@ void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
     const int nBandTop = std::min(P.top, P.bottom) - nMargin;
     const int nBandBottom = std::max(P.top, P.bottom) + nMargin;
 
-    std::vector<int> indices;
-    std::vector<SPoint> run;
-    std::vector<SPoint> clipped;
+    // Scratch kept between paints (window thread only), so that a paint allocates nothing here.
+    thread_local std::vector<int> indices;
+    thread_local std::vector<SPoint> run;
+    thread_local std::vector<SPoint> clipped;
+    run.clear();
+    int nRunTop = INT_MAX;
+    int nRunBottom = INT_MIN;
     auto flushRun = [&]() {
         if (run.size() == 1) {
             // A lone sample (the only one, or one between NaNs) is drawn as a dot so it stays
@@ -227,12 +231,19 @@ void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
                 canvas.LineTo(run[0].x + 1, run[0].y);
             }
         } else if (run.size() > 1) {
-            clipped.clear();
-            ClipPolylineToBand(run.data(), static_cast<int>(run.size()), nBandTop, nBandBottom,
-                               clipped);
-            canvas.Polyline(clipped.data(), static_cast<int>(clipped.size()));
+            if (nBandTop <= nRunTop && nRunBottom <= nBandBottom) {
+                // Wholly within the band (the usual case): the clip would copy it unchanged.
+                canvas.Polyline(run.data(), static_cast<int>(run.size()));
+            } else {
+                clipped.clear();
+                ClipPolylineToBand(run.data(), static_cast<int>(run.size()), nBandTop, nBandBottom,
+                                   clipped);
+                canvas.Polyline(clipped.data(), static_cast<int>(clipped.size()));
+            }
         }
         run.clear();
+        nRunTop = INT_MAX;
+        nRunBottom = INT_MIN;
     };
 
     for (int ch = Channels(m_pDoc) - 1; ch >= 0; --ch) {
@@ -268,7 +279,14 @@ void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
             }
             const double d = pWindow[k] * attr.m_dMultiplier + attr.m_dAddend;
             const int64_t pos = PosOfValue(attr, d);
-            run.push_back(SPoint{nColX, ToCoord(P.bottom - Hp * pos / 1000)});
+            const SPoint pt{nColX, ToCoord(P.bottom - Hp * pos / 1000)};
+            // Repeated points add nothing to the line; leaving them out here is what the band
+            // clip does too, so both ways hand the canvas the same points.
+            if (!run.empty() && run.back() == pt)
+                continue;
+            run.push_back(pt);
+            nRunTop = std::min(nRunTop, pt.y);
+            nRunBottom = std::max(nRunBottom, pt.y);
         }
         flushRun();
         canvas.SelectPen(oldPen);

@@ -4,10 +4,12 @@
 
 #include <QColor>
 #include <QFontMetrics>
+#include <QImage>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QRect>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -137,9 +139,7 @@ void CPainterCanvas::Polyline(const SPoint* pts, int nCount) {
         // which costs the same for 1500 or 150000 points and is far cheaper than stroking.
         m_spans.clear();
         if (RasterizeMonotonicPolyline(pts, nCount, m_state.m_pen.m_nWidth, m_spans)) {
-            const QColor color = ToQColor(m_state.m_pen.m_crColor);
-            for (const SColumnSpan& sp : m_spans)
-                m_pPainter->fillRect(QRect(sp.x, sp.y0, sp.cx, sp.y1 - sp.y0 + 1), color);
+            FillSpans(m_state.m_pen.m_crColor);
             return;
         }
     }
@@ -180,6 +180,78 @@ void CPainterCanvas::Polyline(const SPoint* pts, int nCount) {
         m_pPainter->drawLines(m_lines.data(), static_cast<int>(m_lines.size()));
     if (!m_points.empty())
         m_pPainter->drawPoints(m_points.data(), static_cast<int>(m_points.size()));
+}
+
+void CPainterCanvas::UpdateDirect() {
+    m_direct = SDirect{};
+    m_direct.m_bKnown = true;
+    if (!m_bRaster)
+        return;
+    QImage* pImage = static_cast<QImage*>(m_pPainter->device());
+    const QImage::Format fmt = pImage->format();
+    if (fmt != QImage::Format_RGB32 && fmt != QImage::Format_ARGB32 &&
+        fmt != QImage::Format_ARGB32_Premultiplied)
+        return;
+    if (m_pPainter->opacity() != 1.0 ||
+        m_pPainter->compositionMode() != QPainter::CompositionMode_SourceOver)
+        return;
+    const QTransform tf = m_pPainter->combinedTransform();
+    if (tf.type() > QTransform::TxTranslate || tf.dx() != std::trunc(tf.dx()) ||
+        tf.dy() != std::trunc(tf.dy()) || std::abs(tf.dx()) > 1e6 || std::abs(tf.dy()) > 1e6)
+        return;
+    const int dx = static_cast<int>(tf.dx());
+    const int dy = static_cast<int>(tf.dy());
+    QRect rcClip = pImage->rect();
+    if (m_pPainter->hasClipping()) {
+        const QRegion region = m_pPainter->clipRegion();
+        if (region.rectCount() > 1)
+            return;
+        rcClip &= region.boundingRect().translated(dx, dy);
+    }
+    m_direct.m_bOk = true;
+    // bits() is the buffer the painter draws into: beginning to paint has already detached it.
+    m_direct.m_pBits = pImage->bits();
+    m_direct.m_nStride = pImage->bytesPerLine();
+    m_direct.m_dx = dx;
+    m_direct.m_dy = dy;
+    m_direct.m_rcClip = rcClip;
+}
+
+void CPainterCanvas::FillSpans(COLORREF cr) {
+    if (!m_direct.m_bKnown)
+        UpdateDirect();
+    if (!m_direct.m_bOk) {
+        const QColor color = ToQColor(cr);
+        for (const SColumnSpan& sp : m_spans)
+            m_pPainter->fillRect(QRect(sp.x, sp.y0, sp.cx, sp.y1 - sp.y0 + 1), color);
+        return;
+    }
+    // Opaque colour: the pixel value is the same in all three formats.
+    const uint32_t px = 0xFF000000u | ((cr & 0xFFu) << 16) | (cr & 0xFF00u) | ((cr >> 16) & 0xFFu);
+    const QRect& C = m_direct.m_rcClip;
+    const int64_t cl = C.left();
+    const int64_t cRight = int64_t{C.right()} + 1;
+    const int64_t ct = C.top();
+    const int64_t cb1 = int64_t{C.bottom()} + 1;
+    uchar* const pBits = m_direct.m_pBits;
+    const qsizetype nStride = m_direct.m_nStride;
+    for (const SColumnSpan& sp : m_spans) {
+        const int64_t x0 = std::max<int64_t>(int64_t{sp.x} + m_direct.m_dx, cl);
+        const int64_t x1 = std::min<int64_t>(int64_t{sp.x} + sp.cx + m_direct.m_dx, cRight);
+        const int64_t y0 = std::max<int64_t>(int64_t{sp.y0} + m_direct.m_dy, ct);
+        const int64_t y1 = std::min<int64_t>(int64_t{sp.y1} + 1 + m_direct.m_dy, cb1);
+        if (x0 >= x1 || y0 >= y1)
+            continue;
+        uchar* pRow = pBits + y0 * nStride + x0 * 4;
+        const int64_t n = x1 - x0;
+        if (n == 1) {
+            for (int64_t y = y0; y < y1; ++y, pRow += nStride)
+                *reinterpret_cast<uint32_t*>(pRow) = px;
+        } else {
+            for (int64_t y = y0; y < y1; ++y, pRow += nStride)
+                std::fill_n(reinterpret_cast<uint32_t*>(pRow), n, px);
+        }
+    }
 }
 
 void CPainterCanvas::DrawWideSegments(const SPoint* pts, int nCount) {
@@ -259,6 +331,7 @@ void CPainterCanvas::RestoreState() {
     if (m_saved.empty())
         return; // unbalanced restore: keep the painter's own stack balanced too
     m_pPainter->restore();
+    m_direct.m_bKnown = false;
     const SFont font = m_state.m_font;
     m_state = m_saved.back();
     m_saved.pop_back();
@@ -269,10 +342,12 @@ void CPainterCanvas::RestoreState() {
 void CPainterCanvas::IntersectClip(const SRect& rc) {
     const QRect qrc = ToQRect(rc.left, rc.top, rc.right, rc.bottom);
     m_pPainter->setClipRect(qrc, m_pPainter->hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    m_direct.m_bKnown = false;
 }
 
 void CPainterCanvas::SetViewportOrg(int x, int y) {
     m_pPainter->setTransform(QTransform::fromTranslate(x, y) * m_baseTransform);
+    m_direct.m_bKnown = false;
 }
 
 SSize CPainterCanvas::GetPageSize() {

@@ -7,6 +7,7 @@
 #include <QLine>
 #include <QPoint>
 #include <QPen>
+#include <QRect>
 #include <QTransform>
 #include <vector>
 
@@ -48,6 +49,11 @@ public:
 private:
     void ApplyPen();
     void DrawWideSegments(const SPoint* pts, int nCount);
+    /// Fills m_spans with the colour, straight into the image's pixels where that gives what the
+    /// painter would (see m_direct), through the painter otherwise.
+    void FillSpans(COLORREF cr);
+    /// Works out m_direct from the painter after a change of clip or origin.
+    void UpdateDirect();
 
     struct SState {
         SPen m_pen;
@@ -70,4 +76,17 @@ private:
     std::vector<SColumnSpan> m_spans;
     std::vector<QLine> m_lines;
     std::vector<QPoint> m_points;
+
+    /// Where opaque fills may bypass the painter: a 32-bit image drawn with plain source-over at
+    /// full opacity, a whole-pixel translation and a clip that is one rectangle.
+    struct SDirect {
+        bool m_bKnown = false; ///< false after a clip or origin change until worked out again
+        bool m_bOk = false;
+        uchar* m_pBits = nullptr;
+        qsizetype m_nStride = 0;
+        int m_dx = 0;   ///< device x of logical x = 0
+        int m_dy = 0;   ///< device y of logical y = 0
+        QRect m_rcClip; ///< in device pixels, within the image
+    };
+    SDirect m_direct;
 };

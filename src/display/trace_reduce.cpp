@@ -25,35 +25,52 @@ void PushReduced(std::vector<int>& out, int nFirst, int nMin, int nMax, int nLas
 /// Smallest and largest of p[0..n-1], n > 0; true when one of them is NaN (then mn, mx are
 /// meaningless).
 bool MinMax(const double* p, int n, double& mn, double& mx) {
-    int i = 0;
 #ifdef __SSE2__
-    if (n >= 4) {
-        __m128d vmn0 = _mm_loadu_pd(p);
-        __m128d vmx0 = vmn0;
-        __m128d vmn1 = _mm_loadu_pd(p + 2);
-        __m128d vmx1 = vmn1;
-        __m128d nan = _mm_cmpunord_pd(vmn0, vmn1);
-        for (i = 4; i + 4 <= n; i += 4) {
+    if (n >= 8) {
+        // Four independent pairs of accumulators keep the min/max latency off the critical path;
+        // the last block overlaps the one before, which min and max do not mind.
+        __m128d mn0 = _mm_loadu_pd(p);
+        __m128d mn1 = _mm_loadu_pd(p + 2);
+        __m128d mn2 = _mm_loadu_pd(p + 4);
+        __m128d mn3 = _mm_loadu_pd(p + 6);
+        __m128d mx0 = mn0;
+        __m128d mx1 = mn1;
+        __m128d mx2 = mn2;
+        __m128d mx3 = mn3;
+        __m128d nan = _mm_or_pd(_mm_cmpunord_pd(mn0, mn1), _mm_cmpunord_pd(mn2, mn3));
+        for (int i = 8;; i += 8) {
+            if (i > n - 8) {
+                if (i == n)
+                    break;
+                i = n - 8;
+            }
             const __m128d a = _mm_loadu_pd(p + i);
             const __m128d b = _mm_loadu_pd(p + i + 2);
-            nan = _mm_or_pd(nan, _mm_cmpunord_pd(a, b));
-            vmn0 = _mm_min_pd(vmn0, a);
-            vmx0 = _mm_max_pd(vmx0, a);
-            vmn1 = _mm_min_pd(vmn1, b);
-            vmx1 = _mm_max_pd(vmx1, b);
+            const __m128d c = _mm_loadu_pd(p + i + 4);
+            const __m128d d = _mm_loadu_pd(p + i + 6);
+            nan = _mm_or_pd(nan, _mm_or_pd(_mm_cmpunord_pd(a, b), _mm_cmpunord_pd(c, d)));
+            mn0 = _mm_min_pd(mn0, a);
+            mx0 = _mm_max_pd(mx0, a);
+            mn1 = _mm_min_pd(mn1, b);
+            mx1 = _mm_max_pd(mx1, b);
+            mn2 = _mm_min_pd(mn2, c);
+            mx2 = _mm_max_pd(mx2, c);
+            mn3 = _mm_min_pd(mn3, d);
+            mx3 = _mm_max_pd(mx3, d);
+            if (i == n - 8)
+                break;
         }
         if (_mm_movemask_pd(nan) != 0)
             return true;
-        vmn0 = _mm_min_pd(vmn0, vmn1);
-        vmx0 = _mm_max_pd(vmx0, vmx1);
-        mn = std::min(_mm_cvtsd_f64(vmn0), _mm_cvtsd_f64(_mm_unpackhi_pd(vmn0, vmn0)));
-        mx = std::max(_mm_cvtsd_f64(vmx0), _mm_cvtsd_f64(_mm_unpackhi_pd(vmx0, vmx0)));
-    } else
-#endif
-    {
-        mn = mx = p[0];
+        mn0 = _mm_min_pd(_mm_min_pd(mn0, mn1), _mm_min_pd(mn2, mn3));
+        mx0 = _mm_max_pd(_mm_max_pd(mx0, mx1), _mm_max_pd(mx2, mx3));
+        mn = std::min(_mm_cvtsd_f64(mn0), _mm_cvtsd_f64(_mm_unpackhi_pd(mn0, mn0)));
+        mx = std::max(_mm_cvtsd_f64(mx0), _mm_cvtsd_f64(_mm_unpackhi_pd(mx0, mx0)));
+        return false;
     }
-    for (; i < n; ++i) {
+#endif
+    mn = mx = p[0];
+    for (int i = 0; i < n; ++i) {
         const double v = p[i];
         if (v != v)
             return true;
@@ -61,6 +78,23 @@ bool MinMax(const double* p, int n, double& mn, double& mx) {
         mx = v > mx ? v : mx;
     }
     return false;
+}
+
+/// Index of the first of p[0..n-1] equal to v; one of them must be.
+int FindFirst(const double* p, int n, double v) {
+    int i = 0;
+#ifdef __SSE2__
+    const __m128d vv = _mm_set1_pd(v);
+    for (; i + 4 <= n; i += 4) {
+        const int m = _mm_movemask_pd(_mm_cmpeq_pd(_mm_loadu_pd(p + i), vv)) |
+                      (_mm_movemask_pd(_mm_cmpeq_pd(_mm_loadu_pd(p + i + 2), vv)) << 2);
+        if (m != 0)
+            return i + __builtin_ctz(static_cast<unsigned>(m));
+    }
+#endif
+    while (p[i] != v)
+        ++i;
+    return i;
 }
 
 void PushBreak(std::vector<int>& out) {
@@ -92,17 +126,27 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
     auto display = [&](int i) { return pValues[i] * dMultiplier + dAddend; };
     // With a finite multiplier and addend the display value is NaN exactly when the sample is,
     // and it is monotonic in the sample, so the column's extremes can be found on the raw
-    // samples, two at a time with SSE2.
+    // samples, eight at a time with SSE2.
     const bool bRaw = std::isfinite(dMultiplier) && std::isfinite(dAddend) && dMultiplier != 0.0;
     std::vector<int> run;
+    // Samples k .. nEnd-1 share the column c = (W * k) / S; the next column starts at
+    // ceil((c + 1) * S / W) = q + (r != 0) with (c + 1) * S = q * W + r, stepped without dividing.
+    // A zero-width plot is one column.
+    const int64_t nStepQ = W > 0 ? S / W : 0;
+    const int64_t nStepR = W > 0 ? S % W : 0;
+    int64_t q = nStepQ;
+    int64_t r = nStepR;
     int k = 0;
     while (k < nCount) {
-        // Samples k .. nEnd-1 share the column c = (W * k) / S; the next column starts at the
-        // smallest k with W * k >= (c + 1) * S. A zero-width plot is one column.
         int64_t kEnd = nCount;
         if (W > 0) {
-            const int64_t c = W * k / S;
-            kEnd = std::min<int64_t>(((c + 1) * S + W - 1) / W, nCount);
+            kEnd = std::min<int64_t>(q + (r != 0), nCount);
+            q += nStepQ;
+            r += nStepR;
+            if (r >= W) {
+                r -= W;
+                ++q;
+            }
         }
         const int nEnd = static_cast<int>(kEnd);
         // Where a polyline ends, its end point is drawn only if an earlier sample at the same
@@ -112,12 +156,8 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
         double mn = 0.0;
         double mx = 0.0;
         if (bRaw && !bRunEndsHere && !MinMax(pValues + k, nEnd - k, mn, mx)) {
-            int iMin = k;
-            while (pValues[iMin] != mn)
-                ++iMin;
-            int iMax = k;
-            while (pValues[iMax] != mx)
-                ++iMax;
+            const int iMin = k + FindFirst(pValues + k, nEnd - k, mn);
+            const int iMax = k + FindFirst(pValues + k, nEnd - k, mx);
             PushReduced(out, k, iMin, iMax, nEnd - 1);
             k = nEnd;
             continue;

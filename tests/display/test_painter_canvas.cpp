@@ -207,3 +207,41 @@ TEST(PainterCanvas, JapaneseTextHasGlyphsAndCenteredTextIsCentred) {
     EXPECT_NEAR((box.left + box.right) / 2, 50, 3);
     EXPECT_NEAR((box.top + box.bottom) / 2, 20, 4);
 }
+
+TEST(PainterCanvas, SolidLinesAreTheSameWrittenDirectlyOrThroughThePainter) {
+    // Formats the canvas writes into itself, against one it leaves to the painter; lines run off
+    // every edge, through a clip and a shifted origin.
+    const SPoint pts[] = {{-7, 12}, {3, -5}, {9, 30}, {20, 18}, {33, 45}, {47, 2}};
+    auto draw = [&](QImage::Format fmt, int nWidth, bool bClip, SPoint org) {
+        QImage image(40, 40, fmt);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        CPainterCanvas canvas(&painter, 40, 40);
+        canvas.SelectPen(Pen(nWidth, 0x3080F0));
+        canvas.SaveState();
+        if (bClip)
+            canvas.IntersectClip(SRect{4, 6, 31, 27});
+        canvas.SetViewportOrg(org.x, org.y);
+        canvas.Polyline(pts, 6);
+        canvas.SetViewportOrg(0, 0);
+        canvas.RestoreState();
+        canvas.MoveTo(0, 39);
+        canvas.LineTo(39, 36); // after the restore: no clip any more
+        painter.end();
+        return image.convertToFormat(QImage::Format_RGB32);
+    };
+    for (QImage::Format fmt :
+         {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied}) {
+        for (int w : {1, 2, 3, 6}) {
+            for (bool bClip : {false, true}) {
+                for (SPoint org : {SPoint{0, 0}, SPoint{-3, 5}}) {
+                    const QImage direct = draw(fmt, w, bClip, org);
+                    const QImage painted = draw(QImage::Format_RGBX8888, w, bClip, org);
+                    EXPECT_EQ(direct, painted) << "format " << fmt << " width " << w << " clip "
+                                               << bClip << " origin " << org.x << "," << org.y;
+                    EXPECT_GT(Ink(direct), 0);
+                }
+            }
+        }
+    }
+}
