@@ -6,6 +6,10 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KEST_HAVE_AVX2_PATH 1
+#endif
 
 namespace {
 
@@ -97,6 +101,99 @@ int FindFirst(const double* p, int n, double v) {
     return i;
 }
 
+/// Indices of the first lowest and first highest of p[0..n-1], n > 0; false when one of them is
+/// NaN.
+bool ColumnExtremes(const double* p, int n, int& iMin, int& iMax) {
+    double mn = 0.0;
+    double mx = 0.0;
+    if (MinMax(p, n, mn, mx))
+        return false;
+    iMin = FindFirst(p, n, mn);
+    iMax = FindFirst(p, n, mx);
+    return true;
+}
+
+#ifdef KEST_HAVE_AVX2_PATH
+/// FindFirst four lanes wide.
+__attribute__((target("avx2"))) int FindFirstAvx2(const double* p, int n, double d) {
+    const __m256d v = _mm256_set1_pd(d);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256d a = _mm256_cmp_pd(_mm256_loadu_pd(p + i), v, _CMP_EQ_OQ);
+        const __m256d b = _mm256_cmp_pd(_mm256_loadu_pd(p + i + 4), v, _CMP_EQ_OQ);
+        const int m = _mm256_movemask_pd(a) | (_mm256_movemask_pd(b) << 4);
+        if (m != 0)
+            return i + __builtin_ctz(static_cast<unsigned>(m));
+    }
+    while (p[i] != d)
+        ++i;
+    return i;
+}
+
+/// ColumnExtremes four lanes wide, for processors with AVX2; short columns take the SSE2 path.
+__attribute__((target("avx2"))) bool ColumnExtremesAvx2(const double* p, int n, int& iMin,
+                                                        int& iMax) {
+    if (n < 16)
+        return ColumnExtremes(p, n, iMin, iMax);
+    __m256d mn0 = _mm256_loadu_pd(p);
+    __m256d mn1 = _mm256_loadu_pd(p + 4);
+    __m256d mn2 = _mm256_loadu_pd(p + 8);
+    __m256d mn3 = _mm256_loadu_pd(p + 12);
+    __m256d mx0 = mn0;
+    __m256d mx1 = mn1;
+    __m256d mx2 = mn2;
+    __m256d mx3 = mn3;
+    __m256d nan =
+        _mm256_or_pd(_mm256_cmp_pd(mn0, mn1, _CMP_UNORD_Q), _mm256_cmp_pd(mn2, mn3, _CMP_UNORD_Q));
+    // The last block overlaps the one before; min and max do not mind.
+    for (int i = 16;; i += 16) {
+        if (i > n - 16) {
+            if (i == n)
+                break;
+            i = n - 16;
+        }
+        const __m256d a = _mm256_loadu_pd(p + i);
+        const __m256d b = _mm256_loadu_pd(p + i + 4);
+        const __m256d c = _mm256_loadu_pd(p + i + 8);
+        const __m256d d = _mm256_loadu_pd(p + i + 12);
+        nan = _mm256_or_pd(nan, _mm256_or_pd(_mm256_cmp_pd(a, b, _CMP_UNORD_Q),
+                                             _mm256_cmp_pd(c, d, _CMP_UNORD_Q)));
+        mn0 = _mm256_min_pd(mn0, a);
+        mx0 = _mm256_max_pd(mx0, a);
+        mn1 = _mm256_min_pd(mn1, b);
+        mx1 = _mm256_max_pd(mx1, b);
+        mn2 = _mm256_min_pd(mn2, c);
+        mx2 = _mm256_max_pd(mx2, c);
+        mn3 = _mm256_min_pd(mn3, d);
+        mx3 = _mm256_max_pd(mx3, d);
+        if (i == n - 16)
+            break;
+    }
+    if (_mm256_movemask_pd(nan) != 0)
+        return false;
+    mn0 = _mm256_min_pd(_mm256_min_pd(mn0, mn1), _mm256_min_pd(mn2, mn3));
+    mx0 = _mm256_max_pd(_mm256_max_pd(mx0, mx1), _mm256_max_pd(mx2, mx3));
+    __m128d mn = _mm_min_pd(_mm256_castpd256_pd128(mn0), _mm256_extractf128_pd(mn0, 1));
+    __m128d mx = _mm_max_pd(_mm256_castpd256_pd128(mx0), _mm256_extractf128_pd(mx0, 1));
+    mn = _mm_min_pd(mn, _mm_unpackhi_pd(mn, mn));
+    mx = _mm_max_pd(mx, _mm_unpackhi_pd(mx, mx));
+    iMin = FindFirstAvx2(p, n, _mm_cvtsd_f64(mn));
+    iMax = FindFirstAvx2(p, n, _mm_cvtsd_f64(mx));
+    return true;
+}
+#endif
+
+using ColumnExtremesFn = bool (*)(const double*, int, int&, int&);
+
+/// The widest ColumnExtremes this processor runs.
+ColumnExtremesFn PickColumnExtremes() {
+#ifdef KEST_HAVE_AVX2_PATH
+    if (__builtin_cpu_supports("avx2"))
+        return ColumnExtremesAvx2;
+#endif
+    return ColumnExtremes;
+}
+
 void PushBreak(std::vector<int>& out) {
     if (!out.empty() && out.back() != kTraceBreak)
         out.push_back(kTraceBreak);
@@ -126,8 +223,9 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
     auto display = [&](int i) { return pValues[i] * dMultiplier + dAddend; };
     // With a finite multiplier and addend the display value is NaN exactly when the sample is,
     // and it is monotonic in the sample, so the column's extremes can be found on the raw
-    // samples, eight at a time with SSE2.
+    // samples, many at a time.
     const bool bRaw = std::isfinite(dMultiplier) && std::isfinite(dAddend) && dMultiplier != 0.0;
+    static const ColumnExtremesFn extremes = PickColumnExtremes();
     std::vector<int> run;
     // Samples k .. nEnd-1 share the column c = (W * k) / S; the next column starts at
     // ceil((c + 1) * S / W) = q + (r != 0) with (c + 1) * S = q * W + r, stepped without dividing.
@@ -153,12 +251,10 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
         // height starts a segment; that depends on device rows, not values, so the column where a
         // polyline ends keeps all its samples (at most one column per NaN gap and the last one).
         const bool bRunEndsHere = nEnd == nCount || std::isnan(display(nEnd));
-        double mn = 0.0;
-        double mx = 0.0;
-        if (bRaw && !bRunEndsHere && !MinMax(pValues + k, nEnd - k, mn, mx)) {
-            const int iMin = k + FindFirst(pValues + k, nEnd - k, mn);
-            const int iMax = k + FindFirst(pValues + k, nEnd - k, mx);
-            PushReduced(out, k, iMin, iMax, nEnd - 1);
+        int iMin = 0;
+        int iMax = 0;
+        if (bRaw && !bRunEndsHere && extremes(pValues + k, nEnd - k, iMin, iMax)) {
+            PushReduced(out, k, k + iMin, k + iMax, nEnd - 1);
             k = nEnd;
             continue;
         }
