@@ -1,10 +1,9 @@
 #include "number_text.h"
 
+#include "parse_csv.h"
+
 #include <charconv>
 #include <climits>
-#include <clocale>
-#include <cstdlib>
-#include <locale.h>
 #include <string>
 
 namespace {
@@ -15,13 +14,6 @@ bool IsSpace(char c) {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-// The process locale may use ',' as decimal point (Qt sets it from the environment), so the
-// conversion runs in a private "C" locale object created on first use.
-locale_t CLocale() {
-    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return loc;
 }
 
 } // namespace
@@ -50,39 +42,11 @@ double AtofC(const char* psz) {
     const char* p = psz;
     while (IsSpace(*p))
         ++p;
-    // Measure the valid prefix ourselves: strtod would also take hex, inf and nan, which the
-    // C runtime this format comes from never did, and it does not know the 'd' exponent.
-    std::string text;
-    const char* q = p;
-    if (*q == '+' || *q == '-')
-        text += *q++;
-    int nDigits = 0;
-    for (; IsDigit(*q); ++q, ++nDigits)
-        text += *q;
-    if (*q == '.') {
-        text += *q++;
-        for (; IsDigit(*q); ++q, ++nDigits)
-            text += *q;
-    }
-    if (nDigits == 0)
+    // From here atof and the field rule agree, except that atof does not skip to the first
+    // number character: a letter first means no number at all.
+    if (!(IsDigit(*p) || *p == '+' || *p == '-' || *p == '.'))
         return 0.0;
-    if (*q == 'e' || *q == 'E' || *q == 'd' || *q == 'D') {
-        const char* r = q + 1;
-        std::string exponent = "e";
-        if (*r == '+' || *r == '-')
-            exponent += *r++;
-        if (IsDigit(*r)) {
-            for (; IsDigit(*r); ++r)
-                exponent += *r;
-            text += exponent;
-        }
-    }
-    const locale_t loc = CLocale();
-    if (loc != static_cast<locale_t>(nullptr))
-        return strtod_l(text.c_str(), nullptr, loc);
-    double dValue = 0.0;
-    std::from_chars(text.data() + (text[0] == '+' ? 1 : 0), text.data() + text.size(), dValue);
-    return dValue;
+    return ParseFieldValue(p);
 }
 
 QByteArray FormatG(double dValue) {
