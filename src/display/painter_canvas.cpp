@@ -147,6 +147,9 @@ void CPainterCanvas::Polyline(const SPoint* pts, int nCount) {
         DrawWideSegments(pts, nCount);
         return;
     }
+    if (m_state.m_pen.m_nStyle == SPen::Dashed && m_bRaster && nCount == 2 &&
+        DrawDashedAxisLine(pts[0], pts[1]))
+        return;
     if (m_state.m_pen.m_nStyle == SPen::Dashed) {
         m_buf.resize(static_cast<size_t>(nCount));
         for (int i = 0; i < nCount; ++i)
@@ -252,6 +255,31 @@ void CPainterCanvas::FillSpans(COLORREF cr) {
                 std::fill_n(reinterpret_cast<uint32_t*>(pRow), n, px);
         }
     }
+}
+
+bool CPainterCanvas::DrawDashedAxisLine(SPoint a, SPoint b) {
+    if (a.x != b.x && a.y != b.y)
+        return false;
+    const int64_t nDash = std::max(m_state.m_pen.m_nDash, 1);
+    const int64_t nPeriod = nDash + std::max(m_state.m_pen.m_nGap, 1);
+    const int64_t dx = int64_t{b.x} - a.x;
+    const int64_t dy = int64_t{b.y} - a.y;
+    const int64_t nLength = std::abs(dx) + std::abs(dy);
+    const int sx = (dx > 0) - (dx < 0);
+    const int sy = (dy > 0) - (dy < 0);
+    // A geometric pen's round cap reaches past the dash's end, so its end pixel is drawn, as the
+    // painter strokes it; a one-pixel pen's dash is exactly nDash pixels.
+    const int64_t nReach = m_state.m_pen.m_nWidth > 1 ? nDash + 1 : nDash;
+    m_spans.clear();
+    for (int64_t t0 = 0; t0 < nLength; t0 += nPeriod) {
+        const int64_t t1 = std::min(t0 + nReach, nLength);
+        const SPoint dash[2] = {{static_cast<int>(a.x + sx * t0), static_cast<int>(a.y + sy * t0)},
+                                {static_cast<int>(a.x + sx * t1), static_cast<int>(a.y + sy * t1)}};
+        if (!RasterizeMonotonicPolyline(dash, 2, m_state.m_pen.m_nWidth, m_spans))
+            return false;
+    }
+    FillSpans(m_state.m_pen.m_crColor);
+    return true;
 }
 
 void CPainterCanvas::DrawWideSegments(const SPoint* pts, int nCount) {

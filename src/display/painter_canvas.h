@@ -49,6 +49,10 @@ public:
 private:
     void ApplyPen();
     void DrawWideSegments(const SPoint* pts, int nCount);
+    /// A dashed horizontal or vertical line on an image: each dash drawn like a solid line from
+    /// its start to its end (end point left out), dashes starting at a; false (nothing drawn)
+    /// for other lines.
+    bool DrawDashedAxisLine(SPoint a, SPoint b);
     /// Fills m_spans with the colour, straight into the image's pixels where that gives what the
     /// painter would (see m_direct), through the painter otherwise.
     void FillSpans(COLORREF cr);

@@ -3,10 +3,15 @@
 #include "painter_canvas.h"
 
 #include <QImage>
+#include <QPicture>
 #include <QPainter>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -241,6 +246,92 @@ TEST(PainterCanvas, SolidLinesAreTheSameWrittenDirectlyOrThroughThePainter) {
                                                << bClip << " origin " << org.x << "," << org.y;
                     EXPECT_GT(Ink(direct), 0);
                 }
+            }
+        }
+    }
+}
+
+namespace {
+
+/// Start and end (exclusive) of the inked runs along row y (bRow) or column x of the image.
+std::vector<std::pair<int, int>> InkRuns(const QImage& image, bool bRow, int nAt) {
+    std::vector<std::pair<int, int>> runs;
+    const int n = bRow ? image.width() : image.height();
+    for (int i = 0; i < n; ++i) {
+        const bool bInk = (bRow ? image.pixel(i, nAt) : image.pixel(nAt, i)) != kWhite;
+        if (bInk && (runs.empty() || runs.back().second != i))
+            runs.push_back({i, i + 1});
+        else if (bInk)
+            runs.back().second = i + 1;
+    }
+    return runs;
+}
+
+} // namespace
+
+TEST(PainterCanvas, DashedAxisLinesFollowThePattern) {
+    // Images draw dashed horizontal and vertical lines themselves; the dashes must come out where
+    // and as long as the painter strokes them (same pixels for widths 1 and 2, where the painter
+    // also puts a one-pixel pen's end point, which the canvas leaves out), one unit apart at most
+    // for odd widths, whose round dot sits differently.
+    struct SCase {
+        SPoint a, b;
+        int nWidth, nDash, nGap;
+        int nRuns;                 // inked runs along the line
+        std::pair<int, int> first; // the run at a
+        int nLength;               // of every run but a cut one at b
+    };
+    const SCase cases[] = {
+        {{10, 20}, {70, 20}, 1, 3, 3, 10, {10, 13}, 3},
+        {{70, 21}, {10, 21}, 1, 3, 5, 8, {68, 71}, 3},
+        {{30, 5}, {30, 75}, 2, 6, 6, 6, {4, 12}, 8},
+        {{12, 40}, {75, 40}, 2, 12, 12, 3, {11, 25}, 14},
+        {{40, 75}, {40, 3}, 3, 6, 4, 8, {68, 77}, 9},
+    };
+    for (const SCase& c : cases) {
+        SPen pen{SPen::Dashed, c.nWidth, 0x000000, c.nDash, c.nGap};
+        auto draw = [&](CCanvas& canvas) {
+            canvas.SelectPen(pen);
+            canvas.MoveTo(c.a.x, c.a.y);
+            canvas.LineTo(c.b.x, c.b.y);
+        };
+        const QImage image = Render(draw, 80, 80);
+        // The painter's own stroking of the same pen, through a picture.
+        QImage stroked(80, 80, QImage::Format_RGB32);
+        stroked.fill(Qt::white);
+        {
+            QPicture picture;
+            {
+                QPainter painter(&picture);
+                CPainterCanvas canvas(&painter, 80, 80);
+                draw(canvas);
+            }
+            QPainter painter(&stroked);
+            painter.drawPicture(0, 0, picture);
+        }
+        const bool bRow = c.a.y == c.b.y;
+        const int nAt = bRow ? c.a.y : c.a.x;
+        const int nEnd = bRow ? c.b.x : c.b.y;
+        const bool bForward = nEnd > (bRow ? c.a.x : c.a.y);
+        const auto runs = InkRuns(image, bRow, nAt);
+        auto ref = InkRuns(stroked, bRow, nAt);
+        if (c.nWidth == 1 && !ref.empty() && ref.back() == std::make_pair(nEnd, nEnd + 1))
+            ref.pop_back();
+        const std::string name =
+            std::to_string(c.a.x) + "," + std::to_string(c.a.y) + " w" + std::to_string(c.nWidth);
+        ASSERT_EQ(static_cast<int>(runs.size()), c.nRuns) << name;
+        ASSERT_EQ(ref.size(), runs.size()) << name;
+        EXPECT_EQ(bForward ? runs.front() : runs.back(), c.first) << name;
+        for (size_t i = 0; i < runs.size(); ++i) {
+            const bool bCut = bForward ? i + 1 == runs.size() : i == 0;
+            if (!bCut) {
+                EXPECT_EQ(runs[i].second - runs[i].first, c.nLength) << name << " run " << i;
+            }
+            if (c.nWidth <= 2) {
+                EXPECT_EQ(runs[i], ref[i]) << name << " run " << i;
+            } else {
+                EXPECT_LE(std::abs(runs[i].first - ref[i].first), 1) << name << " run " << i;
+                EXPECT_LE(std::abs(runs[i].second - ref[i].second), 1) << name << " run " << i;
             }
         }
     }
