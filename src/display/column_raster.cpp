@@ -11,6 +11,10 @@ namespace {
 constexpr int64_t kMaxColumns = 1 << 16;
 /// Rows beyond this are left to the painter too, so that the arithmetic stays well in 64 bits.
 constexpr int64_t kMaxRow = int64_t{1} << 29;
+/// Bounds of a column with no pixels: beyond every row by more than a dot's reach (which
+/// kMaxColumns limits), so that adding a dot's offsets leaves it empty and within int.
+constexpr int kEmptyLo = 1 << 30;
+constexpr int kEmptyHi = -(1 << 30);
 
 int64_t FloorDiv(int64_t a, int64_t b) { // b > 0
     const int64_t q = a / b;
@@ -75,6 +79,14 @@ void AddSegment(SColumns& cols, SPoint a, SPoint b) {
     // with round(adx * i / n) == j form one run ending at ceil((2 n j + n) / (2 adx)) - 1.
     const int64_t sx = dx > 0 ? 1 : -1;
     const int64_t sy = dy > 0 ? 1 : -1;
+    if (adx == 1) {
+        // The common case between neighbouring columns of a dense trace: the first
+        // ceil(n / 2) steps in a's column, the rest in the next.
+        const int64_t h = (n + 1) / 2;
+        cols.Add(a.x, a.y, a.y + sy * (h - 1));
+        cols.Add(a.x + sx, a.y + sy * h, a.y + sy * (n - 1));
+        return;
+    }
     int64_t iLo = 0;
     for (int64_t j = 0; j <= adx && iLo < n; ++j) {
         const int64_t iHi = std::min<int64_t>(CeilDiv(2 * n * j + n, 2 * adx) - 1, n - 1);
@@ -114,8 +126,8 @@ bool RasterizeMonotonicPolyline(const SPoint* pts, int nCount, int nWidth,
     // Scratch kept between calls: a paint rasterises hundreds of lines of similar width.
     thread_local SColumns cols;
     cols.m_nLeft = xMin;
-    cols.m_lo.assign(static_cast<size_t>(xMax - xMin + 1), INT_MAX);
-    cols.m_hi.assign(static_cast<size_t>(xMax - xMin + 1), INT_MIN);
+    cols.m_lo.assign(static_cast<size_t>(xMax - xMin + 1), kEmptyLo);
+    cols.m_hi.assign(static_cast<size_t>(xMax - xMin + 1), kEmptyHi);
     for (int i = 1; i < nCount; ++i)
         AddSegment(cols, pts[i - 1], pts[i]);
 
@@ -125,8 +137,10 @@ bool RasterizeMonotonicPolyline(const SPoint* pts, int nCount, int nWidth,
     const double R2 = (w / 2.0) * (w / 2.0);
     const int64_t dxFirst = -r;
     const int64_t dxLast = (w % 2 == 1) ? r : r - 1;
-    std::vector<int> dyLo;
-    std::vector<int> dyHi;
+    thread_local std::vector<int> dyLo;
+    thread_local std::vector<int> dyHi;
+    dyLo.clear();
+    dyHi.clear();
     for (int64_t dx = dxFirst; dx <= dxLast; ++dx) {
         const double rest = R2 - (dx - c) * (dx - c);
         const double h = rest >= 0 ? std::sqrt(rest) : -1.0;
@@ -135,24 +149,36 @@ bool RasterizeMonotonicPolyline(const SPoint* pts, int nCount, int nWidth,
         dyHi.push_back(static_cast<int>(std::floor(c + h)));
     }
 
+    // Stamp the dot: output column i (x = xMin + dxFirst + i) takes source column s = i - d
+    // shifted by the dot's rows at offset d, one plain pass over the columns per dot column.
     const int64_t nCols = xMax - xMin + 1;
-    const size_t nFirstOut = out.size();
-    for (int64_t x = xMin + dxFirst; x <= xMax + dxLast; ++x) {
-        int64_t lo = INT64_MAX;
-        int64_t hi = INT64_MIN;
-        for (int64_t dx = dxFirst; dx <= dxLast; ++dx) {
-            const int64_t src = x - dx - xMin;
-            if (src < 0 || src >= nCols)
-                continue;
-            const size_t s = static_cast<size_t>(src);
-            const size_t d = static_cast<size_t>(dx - dxFirst);
-            if (cols.m_lo[s] > cols.m_hi[s] || dyLo[d] > dyHi[d])
-                continue;
-            lo = std::min<int64_t>(lo, int64_t{cols.m_lo[s]} + dyLo[d]);
-            hi = std::max<int64_t>(hi, int64_t{cols.m_hi[s]} + dyHi[d]);
+    const size_t nOut = static_cast<size_t>(nCols + dxLast - dxFirst);
+    thread_local std::vector<int> outLo;
+    thread_local std::vector<int> outHi;
+    outLo.assign(nOut, kEmptyLo);
+    outHi.assign(nOut, kEmptyHi);
+    for (size_t d = 0; d < dyLo.size(); ++d) {
+        if (dyLo[d] > dyHi[d])
+            continue;
+        const int nLo = dyLo[d];
+        const int nHi = dyHi[d];
+        const int* __restrict pSrcLo = cols.m_lo.data();
+        const int* __restrict pSrcHi = cols.m_hi.data();
+        int* __restrict pLo = outLo.data() + d;
+        int* __restrict pHi = outHi.data() + d;
+        for (int64_t i = 0; i < nCols; ++i) {
+            pLo[i] = std::min(pLo[i], pSrcLo[i] + nLo);
+            pHi[i] = std::max(pHi[i], pSrcHi[i] + nHi);
         }
+    }
+
+    const size_t nFirstOut = out.size();
+    for (size_t i = 0; i < nOut; ++i) {
+        const int lo = outLo[i];
+        const int hi = outHi[i];
         if (lo > hi)
             continue;
+        const int x = static_cast<int>(xMin + dxFirst + static_cast<int64_t>(i));
         if (out.size() > nFirstOut) {
             SColumnSpan& last = out.back();
             if (last.x + last.cx == x && last.y0 == lo && last.y1 == hi) {
@@ -160,8 +186,7 @@ bool RasterizeMonotonicPolyline(const SPoint* pts, int nCount, int nWidth,
                 continue;
             }
         }
-        out.push_back(
-            SColumnSpan{static_cast<int>(x), static_cast<int>(lo), static_cast<int>(hi), 1});
+        out.push_back(SColumnSpan{x, lo, hi, 1});
     }
     return true;
 }
