@@ -42,6 +42,12 @@ struct SColumns {
 /// The pixels of segment a-b without b: n = max(|dx|, |dy|) steps, step i at
 /// (a.x + round(dx * i / n), a.y + round(dy * i / n)), i = 0 .. n - 1, added column by column.
 void AddSegment(SColumns& cols, SPoint a, SPoint b) {
+    if (a.x == b.x) {
+        // Vertical, the most common segment of a dense trace: rows a.y up to, not including, b.y.
+        if (a.y != b.y)
+            cols.Add(a.x, a.y, b.y > a.y ? int64_t{b.y} - 1 : int64_t{b.y} + 1);
+        return;
+    }
     const int64_t dx = int64_t{b.x} - a.x;
     const int64_t dy = int64_t{b.y} - a.y;
     const int64_t adx = dx < 0 ? -dx : dx;
@@ -102,22 +108,21 @@ bool RasterizeMonotonicPolyline(const SPoint* pts, int nCount, int nWidth,
                                 std::vector<SColumnSpan>& out) {
     if (nCount < 2)
         return true;
-    int nDir = 0;
-    int64_t xMin = pts[0].x;
-    int64_t xMax = pts[0].x;
-    for (int i = 0; i < nCount; ++i) {
-        if (std::abs(int64_t{pts[i].y}) > kMaxRow)
-            return false;
-        if (i > 0) {
-            const int d = (pts[i].x > pts[i - 1].x) - (pts[i].x < pts[i - 1].x);
-            if (d != 0 && nDir != 0 && d != nDir)
-                return false;
-            if (d != 0)
-                nDir = d;
-        }
-        xMin = std::min<int64_t>(xMin, pts[i].x);
-        xMax = std::max<int64_t>(xMax, pts[i].x);
+    // x must never change direction, and rows must stay in range; checked without branches.
+    bool bUp = true;
+    bool bDown = true;
+    int yMin = pts[0].y;
+    int yMax = pts[0].y;
+    for (int i = 1; i < nCount; ++i) {
+        bUp &= pts[i].x >= pts[i - 1].x;
+        bDown &= pts[i].x <= pts[i - 1].x;
+        yMin = std::min(yMin, pts[i].y);
+        yMax = std::max(yMax, pts[i].y);
     }
+    if (!(bUp || bDown) || yMin < -kMaxRow || yMax > kMaxRow)
+        return false;
+    const int64_t xMin = bUp ? pts[0].x : pts[nCount - 1].x;
+    const int64_t xMax = bUp ? pts[nCount - 1].x : pts[0].x;
     const int w = std::max(nWidth, 1);
     const int64_t r = w / 2;
     if (xMax - xMin + 2 * r + 1 > kMaxColumns)

@@ -40,7 +40,10 @@ int PosOfValue(const SChannelAttr& attr, double dValue) {
         return attr.m_nPos;
     // Saturate instead of converting an out-of-range double (undefined behaviour): huge and
     // infinite values land at the ends of the 32-bit range, far above or below the plot.
-    const double dPos = static_cast<double>(attr.m_nPos) - std::trunc(t);
+    // Within int64 the conversion truncates as std::trunc does, without a library call.
+    const double dTrunc =
+        std::fabs(t) < 0x1p62 ? static_cast<double>(static_cast<int64_t>(t)) : std::trunc(t);
+    const double dPos = static_cast<double>(attr.m_nPos) - dTrunc;
     if (dPos >= static_cast<double>(INT_MAX))
         return INT_MAX;
     if (dPos <= static_cast<double>(-INT_MAX))

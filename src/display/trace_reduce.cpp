@@ -114,14 +114,23 @@ bool ColumnExtremes(const double* p, int n, int& iMin, int& iMax) {
 }
 
 #ifdef KEST_HAVE_AVX2_PATH
-/// FindFirst four lanes wide.
+/// FindFirst four lanes wide, sixteen values per step.
 __attribute__((target("avx2"))) int FindFirstAvx2(const double* p, int n, double d) {
     const __m256d v = _mm256_set1_pd(d);
     int i = 0;
-    for (; i + 8 <= n; i += 8) {
+    for (; i + 16 <= n; i += 16) {
         const __m256d a = _mm256_cmp_pd(_mm256_loadu_pd(p + i), v, _CMP_EQ_OQ);
         const __m256d b = _mm256_cmp_pd(_mm256_loadu_pd(p + i + 4), v, _CMP_EQ_OQ);
-        const int m = _mm256_movemask_pd(a) | (_mm256_movemask_pd(b) << 4);
+        const __m256d c = _mm256_cmp_pd(_mm256_loadu_pd(p + i + 8), v, _CMP_EQ_OQ);
+        const __m256d e = _mm256_cmp_pd(_mm256_loadu_pd(p + i + 12), v, _CMP_EQ_OQ);
+        if (_mm256_movemask_pd(_mm256_or_pd(_mm256_or_pd(a, b), _mm256_or_pd(c, e))) != 0) {
+            const int m = _mm256_movemask_pd(a) | (_mm256_movemask_pd(b) << 4) |
+                          (_mm256_movemask_pd(c) << 8) | (_mm256_movemask_pd(e) << 12);
+            return i + __builtin_ctz(static_cast<unsigned>(m));
+        }
+    }
+    for (; i + 4 <= n; i += 4) {
+        const int m = _mm256_movemask_pd(_mm256_cmp_pd(_mm256_loadu_pd(p + i), v, _CMP_EQ_OQ));
         if (m != 0)
             return i + __builtin_ctz(static_cast<unsigned>(m));
     }
