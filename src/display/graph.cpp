@@ -31,24 +31,30 @@ SPen SolidPen(int nWidth, COLORREF cr) {
     return pen;
 }
 
-/// The vertical position of a display value on a channel's scale.
-int PosOfValue(const SChannelAttr& attr, double dValue) {
-    const double t = ((dValue - attr.m_dOffset) / attr.m_dVRes) * (-100.0);
+/// The vertical position of a display value on a scale with the given offset, volts per division
+/// and zero position.
+inline int PosOf(double dValue, double dOffset, double dVRes, int nPos) {
+    const double t = ((dValue - dOffset) / dVRes) * (-100.0);
     // NaN has no position; the trace drawing skips such samples before asking, and any other
     // caller gets the channel's own position rather than undefined behaviour.
     if (std::isnan(t))
-        return attr.m_nPos;
-    // Saturate instead of converting an out-of-range double (undefined behaviour): huge and
-    // infinite values land at the ends of the 32-bit range, far above or below the plot.
+        return nPos;
     // Within int64 the conversion truncates as std::trunc does, without a library call.
     const double dTrunc =
         std::fabs(t) < 0x1p62 ? static_cast<double>(static_cast<int64_t>(t)) : std::trunc(t);
-    const double dPos = static_cast<double>(attr.m_nPos) - dTrunc;
+    // Saturate instead of converting an out-of-range double (undefined behaviour): huge and
+    // infinite values land at the ends of the 32-bit range, far above or below the plot.
+    const double dPos = static_cast<double>(nPos) - dTrunc;
     if (dPos >= static_cast<double>(INT_MAX))
         return INT_MAX;
     if (dPos <= static_cast<double>(-INT_MAX))
         return -INT_MAX;
     return static_cast<int>(dPos);
+}
+
+/// The vertical position of a display value on a channel's scale.
+int PosOfValue(const SChannelAttr& attr, double dValue) {
+    return PosOf(dValue, attr.m_dOffset, attr.m_dVRes, attr.m_nPos);
 }
 
 int Channels(const CkestDoc* pDoc) {
@@ -222,31 +228,24 @@ void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
     thread_local std::vector<int> indices;
     thread_local std::vector<SPoint> run;
     thread_local std::vector<SPoint> clipped;
-    run.clear();
-    int nRunTop = INT_MAX;
-    int nRunBottom = INT_MIN;
-    auto flushRun = [&]() {
-        if (run.size() == 1) {
+    auto flushRun = [&](const SPoint* pts, size_t nPts, bool bOutside) {
+        if (nPts == 1) {
             // A lone sample (the only one, or one between NaNs) is drawn as a dot so it stays
             // visible: a line to one pixel right of it.
-            if (nBandTop <= run[0].y && run[0].y <= nBandBottom) {
-                canvas.MoveTo(run[0].x, run[0].y);
-                canvas.LineTo(run[0].x + 1, run[0].y);
+            if (!bOutside) {
+                canvas.MoveTo(pts[0].x, pts[0].y);
+                canvas.LineTo(pts[0].x + 1, pts[0].y);
             }
-        } else if (run.size() > 1) {
-            if (nBandTop <= nRunTop && nRunBottom <= nBandBottom) {
+        } else if (nPts > 1) {
+            if (!bOutside) {
                 // Wholly within the band (the usual case): the clip would copy it unchanged.
-                canvas.Polyline(run.data(), static_cast<int>(run.size()));
+                canvas.Polyline(pts, static_cast<int>(nPts));
             } else {
                 clipped.clear();
-                ClipPolylineToBand(run.data(), static_cast<int>(run.size()), nBandTop, nBandBottom,
-                                   clipped);
+                ClipPolylineToBand(pts, static_cast<int>(nPts), nBandTop, nBandBottom, clipped);
                 canvas.Polyline(clipped.data(), static_cast<int>(clipped.size()));
             }
         }
-        run.clear();
-        nRunTop = INT_MAX;
-        nRunBottom = INT_MIN;
     };
 
     for (int ch = Channels(m_pDoc) - 1; ch >= 0; --ch) {
@@ -264,14 +263,28 @@ void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
         indices.clear();
         ReduceTrace(pWindow, nDraw, attr.m_dMultiplier, attr.m_dAddend, P.right - P.left, S,
                     indices);
+        // The scale in locals: the point stores below could otherwise alias the channel's
+        // fields and force reloads.
+        const double dMul = attr.m_dMultiplier;
+        const double dAdd = attr.m_dAddend;
+        const double dOffset = attr.m_dOffset;
+        const double dVRes = attr.m_dVRes;
+        const int nPos = attr.m_nPos;
+        const int nBottom = P.bottom;
         // DataToPoint for increasing k, with the column's x carried along instead of one 64-bit
         // division per point.
         int64_t nColK = -1;  // first k of the current column
         int64_t nNextK = -1; // first k of the next column
         int nColX = P.left;
+        run.resize(indices.size());
+        SPoint* const pRun = run.data();
+        size_t nRun = 0;
+        bool bOutside = false;
         for (int k : indices) {
             if (k == kTraceBreak) {
-                flushRun();
+                flushRun(pRun, nRun, bOutside);
+                nRun = 0;
+                bOutside = false;
                 continue;
             }
             if (Wp <= 0 || k < nColK || k >= nNextK) {
@@ -280,18 +293,16 @@ void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
                 nColK = k;
                 nNextK = Wp > 0 ? ((c + 1) * S + Wp - 1) / Wp : k + 1;
             }
-            const double d = pWindow[k] * attr.m_dMultiplier + attr.m_dAddend;
-            const int64_t pos = PosOfValue(attr, d);
-            const SPoint pt{nColX, ToCoord(P.bottom - Hp * pos / 1000)};
+            const int64_t pos = PosOf(pWindow[k] * dMul + dAdd, dOffset, dVRes, nPos);
+            const SPoint pt{nColX, ToCoord(nBottom - Hp * pos / 1000)};
             // Repeated points add nothing to the line; leaving them out here is what the band
             // clip does too, so both ways hand the canvas the same points.
-            if (!run.empty() && run.back() == pt)
+            if (nRun > 0 && pRun[nRun - 1] == pt)
                 continue;
-            run.push_back(pt);
-            nRunTop = std::min(nRunTop, pt.y);
-            nRunBottom = std::max(nRunBottom, pt.y);
+            pRun[nRun++] = pt;
+            bOutside |= (pt.y < nBandTop) | (pt.y > nBandBottom);
         }
-        flushRun();
+        flushRun(pRun, nRun, bOutside);
         canvas.SelectPen(oldPen);
     }
     canvas.RestoreState();
