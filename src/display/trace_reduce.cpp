@@ -155,16 +155,12 @@ __attribute__((target("avx2"))) bool ColumnExtremesAvx2(const double* p, int n, 
     __m256d nan =
         _mm256_or_pd(_mm256_cmp_pd(mn0, mn1, _CMP_UNORD_Q), _mm256_cmp_pd(mn2, mn3, _CMP_UNORD_Q));
     // The last block overlaps the one before; min and max do not mind.
-    for (int i = 16;; i += 16) {
-        if (i > n - 16) {
-            if (i == n)
-                break;
-            i = n - 16;
-        }
-        const __m256d a = _mm256_loadu_pd(p + i);
-        const __m256d b = _mm256_loadu_pd(p + i + 4);
-        const __m256d c = _mm256_loadu_pd(p + i + 8);
-        const __m256d d = _mm256_loadu_pd(p + i + 12);
+    for (int i = 16; i < n; i += 16) {
+        const int j = std::min(i, n - 16);
+        const __m256d a = _mm256_loadu_pd(p + j);
+        const __m256d b = _mm256_loadu_pd(p + j + 4);
+        const __m256d c = _mm256_loadu_pd(p + j + 8);
+        const __m256d d = _mm256_loadu_pd(p + j + 12);
         nan = _mm256_or_pd(nan, _mm256_or_pd(_mm256_cmp_pd(a, b, _CMP_UNORD_Q),
                                              _mm256_cmp_pd(c, d, _CMP_UNORD_Q)));
         mn0 = _mm256_min_pd(mn0, a);
@@ -175,8 +171,6 @@ __attribute__((target("avx2"))) bool ColumnExtremesAvx2(const double* p, int n, 
         mx2 = _mm256_max_pd(mx2, c);
         mn3 = _mm256_min_pd(mn3, d);
         mx3 = _mm256_max_pd(mx3, d);
-        if (i == n - 16)
-            break;
     }
     if (_mm256_movemask_pd(nan) != 0)
         return false;
