@@ -10,6 +10,7 @@ PACKAGES=(
     libqt6printsupport6 libqt6serialport6 libgl-dev libvulkan-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-noto-cjk xvfb xauth x11-utils xdg-utils
+    libreoffice-draw-nogui
 )
 
 missing=()
