@@ -355,13 +355,14 @@ void CEmfCanvas::MoveTo(int x, int y) {
 }
 
 void CEmfCanvas::EnsurePlayerAt(SPoint pt) {
-    if (m_state.m_ptPlayer == pt)
+    if (m_bPlayerKnown && m_state.m_ptPlayer == pt)
         return;
     BeginRecord(EMR_MOVETOEX);
     PutI32(pt.x);
     PutI32(pt.y);
     EndRecord();
     m_state.m_ptPlayer = pt;
+    m_bPlayerKnown = true;
 }
 
 void CEmfCanvas::LineTo(int x, int y) {
@@ -597,6 +598,9 @@ void CEmfCanvas::RestoreState() {
     const SState was = m_state;
     m_state = m_saved.back();
     m_saved.pop_back();
+    // Players differ in whether the current position comes back with the state: the next line
+    // sets it again.
+    m_bPlayerKnown = false;
     if (!(was.m_font == m_state.m_font))
         m_qfont = CPainterCanvas::MakeFont(m_state.m_font);
     // Objects selected only in the state just left are free now.

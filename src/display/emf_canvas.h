@@ -99,6 +99,7 @@ private:
     uint32_t m_nHandleMax = 0;
     SState m_state;
     std::vector<SState> m_saved;
+    bool m_bPlayerKnown = true; ///< m_state.m_ptPlayer is certain (not after a restore)
     bool m_bHasBounds = false;
     int64_t m_nBoundsL = 0, m_nBoundsT = 0, m_nBoundsR = -1, m_nBoundsB = -1;
     QFont m_qfont;

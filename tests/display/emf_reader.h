@@ -23,6 +23,14 @@ struct SEmfText {
     std::vector<int32_t> m_dx;
 };
 
+struct SEmfPen {
+    uint32_t m_nStyle = 0;
+    uint32_t m_nWidth = 0;
+    uint32_t m_crColor = 0;
+    std::vector<uint32_t> m_entries;
+    bool operator==(const SEmfPen&) const = default;
+};
+
 struct SEmfSummary {
     std::vector<std::string> m_problems; ///< empty when the file is sound
     int32_t m_bounds[4] = {};            ///< header bounds, inclusive
@@ -36,6 +44,7 @@ struct SEmfSummary {
     /// corners, text reference points), in device units, where the clip lets them show.
     std::vector<std::pair<int, int>> m_drawn;
     int m_nPolylines = 0;
+    std::vector<SEmfPen> m_pens; ///< created pens in file order
 };
 
 namespace emf_reader {
@@ -88,6 +97,7 @@ inline SEmfSummary Read(const QByteArray& d) {
         bool bClip = false;
         int cl = 0, ct = 0, cr = 0, cb = 0; // device, right and bottom exclusive
         int curX = 0, curY = 0;
+        bool bCurKnown = true; // not after a restore: players differ there
         uint32_t nAlign = 0;
     };
     SDc dc;
@@ -143,8 +153,16 @@ inline SEmfSummary Read(const QByteArray& d) {
             if (need(52)) {
                 create(U32(d, off + 8), 0, "pen");
                 const uint32_t nStyle = U32(d, off + 48);
-                if (size != 52 + 4 * nStyle)
+                if (size != 52 + 4 * nStyle) {
                     fail(at + ": pen size does not match its style entries");
+                    break;
+                }
+                SEmfPen pen{U32(d, off + 28), U32(d, off + 32), U32(d, off + 40), {}};
+                for (uint32_t i = 0; i < nStyle; ++i)
+                    pen.m_entries.push_back(U32(d, off + 52 + 4 * i));
+                if (U32(d, off + 36) != 0)
+                    fail(at + ": pen brush not solid");
+                s.m_pens.push_back(pen);
             }
             break;
         case 39: // EMR_CREATEBRUSHINDIRECT
@@ -216,6 +234,7 @@ inline SEmfSummary Read(const QByteArray& d) {
                 } else {
                     dc = saved.back();
                     saved.pop_back();
+                    dc.bCurKnown = false;
                 }
             }
             break;
@@ -225,10 +244,12 @@ inline SEmfSummary Read(const QByteArray& d) {
             break;
         case 27: // EMR_MOVETOEX
             if (need(16))
-                dc.curX = I32(d, off + 8), dc.curY = I32(d, off + 12);
+                dc.curX = I32(d, off + 8), dc.curY = I32(d, off + 12), dc.bCurKnown = true;
             break;
         case 54: // EMR_LINETO
             if (need(16)) {
+                if (!dc.bCurKnown)
+                    fail(at + ": line from a position a restore left undefined");
                 drawn(dc.curX, dc.curY);
                 dc.curX = I32(d, off + 8), dc.curY = I32(d, off + 12);
                 drawn(dc.curX, dc.curY);

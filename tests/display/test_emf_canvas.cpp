@@ -217,6 +217,37 @@ TEST(EmfCanvas, ObjectsStayValidAcrossSaveRestoreAndSelectBack) {
     EXPECT_EQ(s.m_texts[2].m_str, "c");
 }
 
+TEST(EmfCanvas, PensAsTheDrawingModelDescribesThem) {
+    constexpr uint32_t kGeometricRound = 0x00010000; // PS_GEOMETRIC, round ends and joins
+    struct SCase {
+        SPen pen;
+        bool bStock; // a stock object, no record
+        SEmfPen expect;
+    };
+    const SCase cases[] = {
+        {SPen{SPen::Solid, 1, 0x0000FF, 0, 0}, false, {0, 1, 0x0000FF, {}}}, // cosmetic solid
+        {SPen{SPen::Solid, 0, 0x00FF00, 0, 0}, false, {0, 1, 0x00FF00, {}}},
+        {SPen{SPen::Solid, 4, 0xA0A0A0, 0, 0}, false, {kGeometricRound, 4, 0xA0A0A0, {}}},
+        {SPen{SPen::Dashed, 3, 0xFF0000, 9, 6}, false, {kGeometricRound | 7, 3, 0xFF0000, {9, 6}}},
+        {SPen{SPen::Dashed, 1, 0xFF0000, 3, 3}, false, {kGeometricRound | 7, 1, 0xFF0000, {3, 3}}},
+        {SPen{SPen::Solid, 1, 0x000000, 0, 0}, true, {}},
+        {SPen{SPen::Null, 1, 0x123456, 0, 0}, true, {}},
+    };
+    for (const SCase& c : cases) {
+        CEmfCanvas canvas(800, 600, 96, 96);
+        canvas.SelectPen(SPen{SPen::Solid, 7, 0x010101, 0, 0}); // away from the stock default
+        canvas.SelectPen(c.pen);
+        canvas.MoveTo(0, 0);
+        canvas.LineTo(10, 10);
+        const SEmfSummary s = emf_reader::Read(canvas.Finish());
+        EXPECT_TRUE(s.m_problems.empty()) << Problems(s);
+        ASSERT_EQ(s.m_pens.size(), c.bStock ? 1u : 2u) << c.pen.m_nWidth;
+        if (!c.bStock) {
+            EXPECT_EQ(s.m_pens[1], c.expect) << c.pen.m_nWidth;
+        }
+    }
+}
+
 TEST(EmfCanvas, TextSpacingIsTheMeasuredWidth) {
     const QByteArray texts[] = {"CH1 10V/div", "電圧 0.5V", "x\xF0\x9D\x91\xA5y" /* astral */};
     for (int nAlign = 0; nAlign < 2; ++nAlign) {
