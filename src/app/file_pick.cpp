@@ -13,6 +13,8 @@ QString PickFileWithDialog(QWidget* pParent, const SFileRequest& req) {
     dlg.setNameFilter(req.m_strFilterName);
     dlg.setFilter(dlg.filter() & ~QDir::CaseSensitive);
     dlg.setDefaultSuffix(req.m_strExtension);
+    if (!req.m_strFileName.isEmpty())
+        dlg.selectFile(req.m_strFileName);
     if (dlg.exec() != QDialog::Accepted)
         return {};
     const QStringList files = dlg.selectedFiles();

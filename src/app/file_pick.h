@@ -11,6 +11,7 @@ struct SFileRequest {
     QString m_strTitle;      ///< dialog caption
     QString m_strFilterName; ///< shown filter text, e.g. "CSV file(*.csv)"
     QString m_strExtension;  ///< matched in either case, added when the user types none
+    QString m_strFileName;   ///< name proposed in the dialog (empty: none)
 };
 
 /// Picks a file for a command; returns an empty string when the user cancels.

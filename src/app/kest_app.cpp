@@ -3,6 +3,7 @@
 #include "about_dlg.h"
 #include "kest_view.h"
 #include "main_frame.h"
+#include "print_setup_dlg.h"
 
 #include "kest_doc.h"
 #include "kest_message_box.h"
@@ -13,11 +14,13 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPrinter>
 #include <clocale>
 
 namespace {
 
-const char* const kNotAvailable = "この機能はまだ使用できません。";
+const char* const kNoPrinter =
+    "プリンタがインストールされていないため、プリンタの設定はできません。";
 
 /// COM number -> device path entries of the profile section "Ports" (keys COM1..COM32).
 QMap<int, QString> LoadPortOverrides(const CProfile& profile) {
@@ -71,6 +74,7 @@ bool CkestApp::InitInstance(const QStringList& args) {
     m_pMainFrame->m_fnAbout = [this] { OnAppAbout(); };
     m_pMainFrame->m_fnPrintSetup = [this] { OnFilePrintSetup(); };
     m_pView = new CkestView(m_pDoc.get(), m_pProfile.get(), m_pPortMap.get());
+    m_pView->m_pPrinterSel = &m_PrinterSel;
     m_pMainFrame->SetView(m_pView);
     // However the event loop ends, the log is flushed and closed.
     connect(qApp, &QCoreApplication::aboutToQuit, m_pView, [this] {
@@ -90,6 +94,24 @@ void CkestApp::OnAppAbout() {
     dlg.exec();
 }
 
+void CkestApp::RestorePrinterSetup() {
+    m_PrinterSel.RestorePrinterSetup(*m_pProfile);
+}
+
+void CkestApp::SavePrinterSetup() {
+    m_PrinterSel.SavePrinterSetup(*m_pProfile);
+}
+
 void CkestApp::OnFilePrintSetup() {
-    KestMessageBox(m_pMainFrame.get(), QString::fromUtf8(kNotAvailable), EButtons::OK);
+    RestorePrinterSetup();
+    if (!m_PrinterSel.GetPrinter()) {
+        KestMessageBox(m_pMainFrame.get(), QString::fromUtf8(kNoPrinter), EButtons::OK);
+        return;
+    }
+    CPrintSetupDlg dlg(m_pMainFrame.get());
+    dlg.m_strPrinter = m_PrinterSel.GetPrinter()->printerName();
+    dlg.m_Setup = m_PrinterSel.GetSetup();
+    if (dlg.exec() == QDialog::Accepted)
+        m_PrinterSel.SetSelection(dlg.m_strPrinter, dlg.m_Setup);
+    SavePrinterSetup();
 }

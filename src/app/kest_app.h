@@ -1,5 +1,7 @@
 #pragma once
 
+#include "printer_selection.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -26,6 +28,11 @@ public:
     bool InitInstance(const QStringList& args);
     void OnAppAbout();
     void OnFilePrintSetup();
+    /// Creates the printer selection if there is none and, only then, applies the remembered
+    /// orientation and paper size when the profile names this printer.
+    void RestorePrinterSetup();
+    /// Writes the printer selection to the profile (nothing without one).
+    void SavePrinterSetup();
 
     QString m_strExePath;
     QString m_strIniPath;  ///< the profile every setting is read from and written to
@@ -35,6 +42,8 @@ public:
     std::unique_ptr<CkestDoc> m_pDoc;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     CkestView* m_pView = nullptr; ///< owned by the frame's widget tree
+    /// The one printer selection the setup dialog, printing and preview share.
+    CPrinterSelection m_PrinterSel;
 
 private:
     QTranslator m_QtTranslator;

@@ -2,10 +2,14 @@
 
 #include "window_title.h"
 
+#include "printer_selection.h"
+
 #include "csv_reader.h"
+#include "emf_canvas.h"
 #include "kest_doc.h"
 #include "kest_message_box.h"
 #include "painter_canvas.h"
+#include "print_frame.h"
 #include "port_map.h"
 #include "profile.h"
 #include "profile_store.h"
@@ -20,7 +24,11 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QTimer>
 #include <cmath>
 
@@ -28,8 +36,9 @@ namespace {
 
 constexpr int kInitialSamples = 65536;
 
-/// Text shown by the commands whose output device is not supported in this build yet.
-const char* const kNotAvailable = "この機能はまだ使用できません。";
+const char* const kNoPrinter = "プリンタがインストールされていないため、印刷できません。\n"
+                               "プリンタを追加してから、もう一度実行してください。";
+const char* const kPrintFailed = "印刷を開始できませんでした。";
 const char* const kLogWriteFailed =
     "ログファイルへの書き込みに失敗しました\n受信したデータはグラフには表示されますが、"
     "ファイルには記録されません";
@@ -38,13 +47,19 @@ const char* const kStoreFull =
     "されます";
 
 SFileRequest CsvRequest(bool bSave, int nTitle) {
-    return {bSave, LoadKestString(nTitle), QStringLiteral("CSV file(*.csv)"),
-            QStringLiteral("csv")};
+    return {bSave,
+            LoadKestString(nTitle),
+            QStringLiteral("CSV file(*.csv)"),
+            QStringLiteral("csv"),
+            {}};
 }
 
 SFileRequest CfgRequest(bool bSave, int nTitle) {
-    return {bSave, LoadKestString(nTitle), QStringLiteral("CFG file(*.cfg)"),
-            QStringLiteral("cfg")};
+    return {bSave,
+            LoadKestString(nTitle),
+            QStringLiteral("CFG file(*.cfg)"),
+            QStringLiteral("cfg"),
+            {}};
 }
 
 int MouseFlags(const QMouseEvent* pEvent) {
@@ -107,8 +122,10 @@ bool CkestView::RunCommand(int nId) {
         OnFileMetafile();
         break;
     case ID_FILE_PRINT:
-    case ID_FILE_PRINT_DIRECT:
         OnFilePrint();
+        break;
+    case ID_FILE_PRINT_DIRECT:
+        OnFilePrintDirect();
         break;
     case ID_FILE_PRINT_PREVIEW:
         OnFilePrintPreview();
@@ -149,10 +166,6 @@ void CkestView::UpdateTitle(const QString& strPath) {
 
 void CkestView::ShowMessage(int nStringId) {
     KestMessageBox(this, nStringId, EButtons::OK);
-}
-
-void CkestView::ShowNotAvailable() {
-    KestMessageBox(this, QString::fromUtf8(kNotAvailable), EButtons::OK);
 }
 
 // --- logging ---
@@ -404,16 +417,107 @@ void CkestView::OnViewCursor() {
     emit CommandStateChanged();
 }
 
-void CkestView::OnFileMetafile() {
-    ShowNotAvailable();
-}
+// --- printing and metafile export ---
 
 void CkestView::OnFilePrint() {
-    ShowNotAvailable();
+    if (!m_pPrinterSel) {
+        KestMessageBox(this, QString::fromUtf8(kNoPrinter), EButtons::OK);
+        return;
+    }
+    m_pPrinterSel->RestorePrinterSetup(*m_pProfile);
+    DoPrint(true);
+    // Whatever the dialog ended with, its printer choice is the selection from now on.
+    m_pPrinterSel->SavePrinterSetup(*m_pProfile);
+}
+
+void CkestView::OnFilePrintDirect() {
+    DoPrint(false);
+}
+
+void CkestView::DoPrint(bool bDialog) {
+    if (!OnPreparePrinting(bDialog))
+        return;
+    QPrinter* pPrinter = m_pPrinterSel->GetPrinter();
+    OnBeginPrinting(pPrinter);
+    OnPrint(pPrinter);
+}
+
+bool CkestView::OnPreparePrinting(bool bDialog) {
+    if (!m_pPrinterSel || !m_pPrinterSel->UpdatePrinterSelection()) {
+        KestMessageBox(this, QString::fromUtf8(kNoPrinter), EButtons::OK);
+        return false;
+    }
+    if (!bDialog)
+        return true;
+    QPrintDialog dlg(m_pPrinterSel->GetPrinter(), this);
+    // One page, nothing to select: the dialog asks for the printer and copies only.
+    dlg.setOptions(QAbstractPrintDialog::PrintShowPageSize);
+    dlg.setMinMax(1, 1);
+    return dlg.exec() == QDialog::Accepted;
+}
+
+void CkestView::OnBeginPrinting(QPrinter* pPrinter) {
+    pPrinter->setFromTo(1, 1);
+    pPrinter->setDocName(m_strLogPath.isEmpty() ? QString::fromLatin1(kAppTitle)
+                                                : QFileInfo(m_strLogPath).fileName());
+}
+
+void CkestView::OnPrint(QPrinter* pPrinter) {
+    QPainter painter;
+    if (!painter.begin(pPrinter)) {
+        KestMessageBox(this, QString::fromUtf8(kPrintFailed), EButtons::OK);
+        return;
+    }
+    const QRect rcPaper = pPrinter->paperRect(QPrinter::DevicePixel).toAlignedRect();
+    CPainterCanvas canvas(&painter, rcPaper.width(), rcPaper.height());
+    m_Graph.DrawPrintPage(canvas);
+    painter.end();
 }
 
 void CkestView::OnFilePrintPreview() {
-    ShowNotAvailable();
+    if (m_pPrinterSel)
+        m_pPrinterSel->RestorePrinterSetup(*m_pProfile);
+    QPrinter* pPrinter = m_pPrinterSel ? m_pPrinterSel->GetPrinter() : nullptr;
+    if (!pPrinter) {
+        KestMessageBox(this, QString::fromUtf8(kNoPrinter), EButtons::OK);
+        return;
+    }
+    OnBeginPrinting(pPrinter);
+    QPrintPreviewDialog dlg(pPrinter, this);
+    dlg.resize(900, 800);
+    connect(&dlg, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* pPreviewPrinter) { OnPrint(pPreviewPrinter); });
+    dlg.exec();
+}
+
+void CkestView::OnFileMetafile() {
+    SFileRequest req{true,
+                     LoadKestString(IDS_METAFILE_TITLE),
+                     QStringLiteral("Meta file(*.emf)"),
+                     QStringLiteral("emf"),
+                     {}};
+    if (!m_strLogPath.isEmpty())
+        req.m_strFileName = QFileInfo(m_strLogPath).completeBaseName();
+    const QString strPath = m_fnPickFile(this, req);
+    if (strPath.isEmpty())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool bOk = ExportMetafile(strPath);
+    QApplication::restoreOverrideCursor();
+    if (!bOk)
+        ShowMessage(IDS_ERR_METAFILE);
+}
+
+bool CkestView::ExportMetafile(const QString& strPath) {
+    // The reference surface is the screen the view is on (a plain 96 dpi one without a screen).
+    const QScreen* pScreen = screen();
+    const qreal dDpr = pScreen ? pScreen->devicePixelRatio() : 1.0;
+    const QSize sizeRef = pScreen ? pScreen->geometry().size() * dDpr : QSize(1920, 1080);
+    const qreal dDpiX = pScreen ? pScreen->logicalDotsPerInchX() * dDpr : 96.0;
+    const qreal dDpiY = pScreen ? pScreen->logicalDotsPerInchY() * dDpr : 96.0;
+    CEmfCanvas canvas(sizeRef.width(), sizeRef.height(), dDpiX, dDpiY);
+    m_Graph.DrawMetafile(canvas, kMetafileSize);
+    return canvas.Save(strPath);
 }
 
 // --- painting and mouse ---

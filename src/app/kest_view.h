@@ -16,8 +16,10 @@
 #include <memory>
 
 class CkestDoc;
+class CPrinterSelection;
 class CProfile;
 class CPortMap;
+class QPrinter;
 
 /// The graph view: owns the display state (CGraph), the serial settings and reader, the log file
 /// and the intake, and runs every view command. Window thread only; the reader's worker thread
@@ -36,6 +38,7 @@ public:
     void OnFileLogging();
     void OnFileMetafile();
     void OnFilePrint();
+    void OnFilePrintDirect();
     void OnFilePrintPreview();
     void OnSetChannels();
     void OnSetInputdata();
@@ -51,6 +54,12 @@ public:
     /// The CSV viewing flow for a path chosen elsewhere (command line, drop): reset, read with
     /// progress, title, repaint. False when logging or when the file cannot be opened.
     bool OpenCsvFile(const QString& strPath);
+    /// Writes the graph as an enhanced metafile (1600 x 1000 units of the screen); false when the
+    /// file cannot be created or written (nothing is left behind then).
+    bool ExportMetafile(const QString& strPath);
+    /// Draws the one page of a printout or preview on pPrinter.
+    void OnPrint(QPrinter* pPrinter);
+
     /// Stops the reader and closes the log if logging; safe to call more than once.
     void OnDestroy();
     /// Sets the main window caption from a file path (null or empty: the program title alone).
@@ -73,6 +82,8 @@ public:
     SCustomColors m_CustomColors;
     /// How commands pick files; tests replace it, the default shows QFileDialog.
     FnPickFile m_fnPickFile = PickFileWithDialog;
+    /// The application's printer selection (null: printing tells the user there is no printer).
+    CPrinterSelection* m_pPrinterSel = nullptr;
 
 signals:
     /// Logging, hold or cursor state changed: the frame refreshes its actions.
@@ -93,7 +104,14 @@ private:
     void ApplyMouseAction(const SMouseAction& action);
     SPoint DevicePoint(const QMouseEvent* pEvent) const;
     void ShowMessage(int nStringId);
-    void ShowNotAvailable();
+    /// Makes sure a printer is selected and, when bDialog, lets the user confirm it in the
+    /// print dialog; false (after telling the user why, where there is something to tell) when
+    /// nothing is to be printed.
+    bool OnPreparePrinting(bool bDialog);
+    /// The print job of the current selection: exactly one page.
+    void OnBeginPrinting(QPrinter* pPrinter);
+    /// Prepares and prints one page on the current selection.
+    void DoPrint(bool bDialog);
     /// Reports a log write failure or a full store once, after the current event returns.
     void ReportIntakeProblems();
 

@@ -7,13 +7,28 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <clocale>
+#include <cstdio>
 
 int main(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
 
-    if (IsRenderCommand(args)) {
+    SCommandLine cmd;
+    QString strError;
+    if (!ParseCommandLine(args, cmd, strError)) {
+        std::fprintf(stderr, "kest: %s\n%s", qPrintable(strError), qPrintable(ProgramHelpText()));
+        return 2;
+    }
+    if (cmd.m_bHelp) {
+        std::fputs(qPrintable(ProgramHelpText()), stdout);
+        return 0;
+    }
+    if (cmd.m_bVersion) {
+        std::fputs(qPrintable(ProgramVersionText()), stdout);
+        return 0;
+    }
+    if (cmd.m_bRender) {
         // Drawing to a file needs no screen.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -21,10 +36,14 @@ int main(int argc, char** argv) {
         std::setlocale(LC_NUMERIC, "C");
         return RunRenderCommand(args, ChooseProfilePath(QCoreApplication::applicationFilePath()));
     }
+    if (cmd.m_Files.size() > 1) {
+        std::fprintf(stderr, "kest: one CSV file at most\n");
+        return 2;
+    }
 
     QApplication app(argc, argv);
     CkestApp theApp(QCoreApplication::applicationFilePath());
-    if (!theApp.InitInstance(args))
+    if (!theApp.InitInstance(cmd.m_Files))
         return 1;
     return app.exec();
 }

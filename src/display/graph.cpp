@@ -1,6 +1,7 @@
 // Geometry, displayed window, grid, traces and scroll bar of the graph, and the thumb drag.
 #include "graph.h"
 
+#include "print_frame.h"
 #include "trace_reduce.h"
 
 #include <algorithm>
@@ -151,6 +152,21 @@ void CGraph::DrawScreen(CCanvas& canvas) {
     canvas.FillRect(0, 0, m_cxClient, m_cyClient, 0xFFFFFF);
     m_Layout = CalcLayout(m_cxClient, m_cyClient);
     DrawSequence(canvas, m_Layout, false);
+}
+
+void CGraph::DrawPrintPage(CCanvas& canvas) {
+    const SSize page = canvas.GetPageSize();
+    const SPrintFrame frame = CalcPrintFrame(page.cx, page.cy);
+    // The device origin is the printable area's corner; the paper margin is not added back.
+    canvas.SetViewportOrg(frame.m_x, frame.m_y);
+    canvas.FillRect(0, 0, page.cx, page.cy, 0xFFFFFF);
+    UpdateDisplayWindow();
+    DrawSequence(canvas, CalcLayout(frame.m_cx, frame.m_cy), true);
+}
+
+void CGraph::DrawMetafile(CCanvas& canvas, SSize size) {
+    UpdateDisplayWindow();
+    DrawSequence(canvas, CalcLayout(size.cx, size.cy), true);
 }
 
 void CGraph::DrawSequence(CCanvas& canvas, const SPlotLayout& layout, bool bPrint) {

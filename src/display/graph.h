@@ -47,6 +47,13 @@ public:
     /// Screen paint into an off-screen surface of m_cxClient x m_cyClient: white fill, layout
     /// stored in m_Layout, draw sequence with bPrint false.
     void DrawScreen(CCanvas& canvas);
+    /// One printed page: the graph box of CalcPrintFrame on the canvas's physical page, white
+    /// background, a layout of its own and the draw sequence for paper. m_Layout and the hit
+    /// rectangles stay as the last screen paint left them.
+    void DrawPrintPage(CCanvas& canvas);
+    /// The metafile picture: size (normally 1600 x 1000) with a layout of its own, no
+    /// background fill.
+    void DrawMetafile(CCanvas& canvas, SSize size);
     void DrawGrid(CCanvas& canvas, const SPlotLayout& layout);
     void DrawMarkers(CCanvas& canvas, const SPlotLayout& layout, bool bPrint);
     void DrawTraces(CCanvas& canvas, const SPlotLayout& layout);

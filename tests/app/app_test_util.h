@@ -42,6 +42,26 @@ private:
     QTimer m_Timer;
 };
 
+/// Runs fnAct on every modal dialog of type T that becomes active while this object lives.
+template <typename T> class CDialogAnswerer : public QObject {
+public:
+    explicit CDialogAnswerer(std::function<void(T*)> fnAct) : m_fnAct(std::move(fnAct)) {
+        connect(&m_Timer, &QTimer::timeout, this, [this] {
+            auto* pDlg = qobject_cast<T*>(QApplication::activeModalWidget());
+            if (pDlg == nullptr || !pDlg->isVisible())
+                return;
+            ++m_nShown;
+            m_fnAct(pDlg);
+        });
+        m_Timer.start(5);
+    }
+    int m_nShown = 0;
+
+private:
+    std::function<void(T*)> m_fnAct;
+    QTimer m_Timer;
+};
+
 /// Processes events until fnDone returns true or nMs pass; returns fnDone's last answer.
 inline bool WaitFor(const std::function<bool()>& fnDone, int nMs = 5000) {
     QElapsedTimer timer;

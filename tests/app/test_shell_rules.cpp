@@ -125,10 +125,22 @@ TEST(RenderArgs, Accepted) {
     EXPECT_EQ(a.m_cy, 1000);
     EXPECT_EQ(a.m_nChannels, 0);
     EXPECT_EQ(a.m_strCsv, QStringLiteral("in.csv"));
-    ASSERT_TRUE(ParseRenderArgs({"in.csv", "--channels", "8", "--size", "1X1", "--render", "o"}, a,
-                                strError));
+    ASSERT_TRUE(ParseRenderArgs({"in.csv", "--channels", "8", "--size", "1X1", "--render", "o.PNG"},
+                                a, strError));
     EXPECT_EQ(a.m_nChannels, 8);
     EXPECT_EQ(a.m_cx, 1);
+    // The format follows the extension; a metafile is 1600 x 1000 unless told otherwise, a PDF
+    // takes its page instead of a size.
+    ASSERT_TRUE(ParseRenderArgs({"--render", "o.emf", "in.csv"}, a, strError));
+    EXPECT_EQ(a.m_nFormat, ERenderFormat::Emf);
+    EXPECT_EQ(QSize(a.m_cx, a.m_cy), QSize(1600, 1000));
+    ASSERT_TRUE(ParseRenderArgs({"--render", "o.svg", "--size", "30x20", "in.csv"}, a, strError));
+    EXPECT_EQ(a.m_nFormat, ERenderFormat::Svg);
+    ASSERT_TRUE(ParseRenderArgs({"--render", "o.pdf", "--page", "letter", "--landscape", "in.csv"},
+                                a, strError));
+    EXPECT_EQ(a.m_nFormat, ERenderFormat::Pdf);
+    EXPECT_EQ(a.m_nPage, QPageSize::Letter);
+    EXPECT_TRUE(a.m_bLandscape);
 }
 
 TEST(RenderArgs, Rejected) {
@@ -144,6 +156,13 @@ TEST(RenderArgs, Rejected) {
         {"--render", "o.png", "--size", "10x10", "--channels", "x", "a.csv"},
         {"--render", "o.png", "--size", "10x10", "--bogus", "a.csv"},
         {"--render"},
+        {"--render", "o", "--size", "10x10", "a.csv"},
+        {"--render", "o.jpg", "--size", "10x10", "a.csv"},
+        {"--render", "o.svg", "a.csv"},
+        {"--render", "o.pdf", "--size", "10x10", "a.csv"},
+        {"--render", "o.pdf", "--page", "A3", "a.csv"},
+        {"--render", "o.png", "--size", "10x10", "--landscape", "a.csv"},
+        {"--render", "a.png", "--render", "b.png", "--size", "10x10", "a.csv"},
     };
     for (const QStringList& args : bad) {
         SRenderArgs a;

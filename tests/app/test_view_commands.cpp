@@ -21,26 +21,6 @@
 
 namespace {
 
-/// Runs fnAct on every modal dialog of type T that becomes active while this object lives.
-template <typename T> class CDialogAnswerer : public QObject {
-public:
-    explicit CDialogAnswerer(std::function<void(T*)> fnAct) : m_fnAct(std::move(fnAct)) {
-        connect(&m_Timer, &QTimer::timeout, this, [this] {
-            auto* pDlg = qobject_cast<T*>(QApplication::activeModalWidget());
-            if (pDlg == nullptr || !pDlg->isVisible())
-                return;
-            ++m_nShown;
-            m_fnAct(pDlg);
-        });
-        m_Timer.start(5);
-    }
-    int m_nShown = 0;
-
-private:
-    std::function<void(T*)> m_fnAct;
-    QTimer m_Timer;
-};
-
 QByteArray ReadAll(const QString& strPath) {
     QFile f(strPath);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

@@ -1,0 +1,397 @@
+// Printing, preview and the remembered printer setup against the real print queue that
+// scripts/cups.sh sets up (CUPS with two cups-pdf queues, KEST_PDF the default), and the
+// metafile command.
+#include "app_test_util.h"
+
+#include "command_ids.h"
+#include "image_match.h"
+#include "kest_app.h"
+#include "main_frame.h"
+#include "print_frame.h"
+#include "print_setup_dlg.h"
+#include "printer_selection.h"
+#include "string_table.h"
+
+#include "channel_attr.h"
+#include "painter_canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTest>
+#include <QThread>
+
+#include <cmath>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+const char kQueue[] = "KEST_PDF";
+const char kOtherQueue[] = "KEST_PDF2";
+
+QString PdfDir() {
+    const passwd* pPw = getpwuid(getuid());
+    return QStringLiteral("/var/spool/cups-pdf/") +
+           QString::fromLocal8Bit(pPw ? pPw->pw_name : "root");
+}
+
+/// The PDFs the queue has written so far.
+QStringList PdfFiles() {
+    return QDir(PdfDir()).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+}
+
+/// A PDF the queue writes that was not among before, once it is complete (it ends with the
+/// end-of-file marker); waits up to nMs for it.
+QString WaitForPdf(const QStringList& before, int nMs = 60000) {
+    QString strFound;
+    WaitFor(
+        [&] {
+            for (const QString& strName : PdfFiles()) {
+                if (before.contains(strName))
+                    continue;
+                QFile f(QDir(PdfDir()).filePath(strName));
+                if (f.open(QIODevice::ReadOnly) && f.size() > 16) {
+                    f.seek(f.size() - 16);
+                    if (f.read(16).contains("%%EOF"))
+                        strFound = f.fileName();
+                }
+            }
+            return !strFound.isEmpty();
+        },
+        nMs);
+    return strFound;
+}
+
+QImage PdfToImage(const QString& strPdf, int nDpi) {
+    const QString strPrefix = strPdf + QStringLiteral(".page");
+    QProcess::execute(QStringLiteral("pdftoppm"),
+                      {QStringLiteral("-r"), QString::number(nDpi), QStringLiteral("-aa"),
+                       QStringLiteral("no"), QStringLiteral("-aaVector"), QStringLiteral("no"),
+                       QStringLiteral("-singlefile"), QStringLiteral("-png"), strPdf, strPrefix});
+    QImage image(strPrefix + QStringLiteral(".png"));
+    QFile::remove(strPrefix + QStringLiteral(".png"));
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+QByteArray Section(const QString& strIni, const QByteArray& name) {
+    QFile f(strIni);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray all = f.readAll();
+    const qsizetype nStart = all.indexOf("[" + name + "]");
+    if (nStart < 0)
+        return {};
+    const qsizetype nEnd = all.indexOf("\r\n[", nStart + 1);
+    return all.mid(nStart, nEnd < 0 ? -1 : nEnd - nStart + 2);
+}
+
+void WriteProfile(const QString& strIni, const QByteArray& content) {
+    QFile f(strIni);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+/// A view with four channels of full-swing waves, CH2 selected and both cursors placed.
+struct SPrintFixture : SViewFixture {
+    SPrintFixture() {
+        m_Doc.InitLogData(4, 65536, 65536);
+        for (int i = 0; i < 1200; ++i) {
+            const double row[4] = {50 + 40 * std::sin(i / 40.0), (i / 100) % 2 ? 80.0 : 20.0,
+                                   (i % 300) / 3.0, 50 + 30 * std::cos(i / 25.0)};
+            m_Doc.AddRow(row);
+        }
+        m_pView->m_pPrinterSel = &m_Sel;
+        m_pView->resize(800, 500);
+        m_pView->show();
+        QApplication::processEvents();
+        m_pView->m_Graph.m_nSelChannel = 1;
+        m_pView->m_Graph.m_ptCursor[0] = {400, 650};
+        m_pView->m_Graph.m_ptCursor[1] = {1100, 300};
+    }
+    CPrinterSelection m_Sel;
+};
+
+class PrintQueue : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(QPrinterInfo::defaultPrinterName(), QString::fromLatin1(kQueue))
+            << "the print queue is missing: run scripts/cups.sh (test.sh does)";
+    }
+};
+
+TEST_F(PrintQueue, PrintedPageMatchesTheRender) {
+    SPrintFixture fx;
+    CDialogAnswerer<QPrintDialog> printDlg([](QPrintDialog* pDlg) { pDlg->accept(); });
+    const QStringList before = PdfFiles();
+    ASSERT_TRUE(fx.m_pView->RunCommand(ID_FILE_PRINT));
+    EXPECT_EQ(printDlg.m_nShown, 1);
+    const QString strPdf = WaitForPdf(before);
+    ASSERT_FALSE(strPdf.isEmpty()) << "no PDF appeared in " << qPrintable(PdfDir());
+
+    // Where the page arithmetic puts the graph, in the PDF's pixels at nDpi.
+    QPrinter* pPrinter = fx.m_Sel.GetPrinter();
+    const QRect rcPaper = pPrinter->paperRect(QPrinter::DevicePixel).toAlignedRect();
+    const QRect rcPage = pPrinter->pageRect(QPrinter::DevicePixel).toAlignedRect();
+    const SPrintFrame frame = CalcPrintFrame(rcPaper.width(), rcPaper.height());
+    const int nDpi = 100;
+    const QImage pdf = PdfToImage(strPdf, nDpi);
+    ASSERT_FALSE(pdf.isNull());
+    const double dScale = static_cast<double>(nDpi) / pPrinter->resolution();
+    const QRect rcBox(qRound((rcPage.left() - rcPaper.left() + frame.m_x) * dScale),
+                      qRound((rcPage.top() - rcPaper.top() + frame.m_y) * dScale),
+                      qRound(frame.m_cx * dScale), qRound(frame.m_cy * dScale));
+    ASSERT_TRUE(pdf.rect().contains(rcBox)) << pdf.width() << "x" << pdf.height();
+    const QImage printed = pdf.copy(rcBox);
+
+    // The same graph drawn for paper with the page's layout, scaled down to those pixels (the
+    // layout has parts that do not scale with the size, so it must be the page's own).
+    QImage render(rcBox.size(), QImage::Format_RGB32);
+    render.fill(Qt::white);
+    {
+        QPainter painter(&render);
+        painter.scale(dScale, dScale);
+        CPainterCanvas canvas(&painter, frame.m_cx, frame.m_cy);
+        CGraph& graph = fx.m_pView->m_Graph;
+        graph.DrawSequence(canvas, graph.CalcLayout(frame.m_cx, frame.m_cy), true);
+    }
+    if (qEnvironmentVariableIsSet("KEST_TEST_KEEP")) {
+        pdf.save(QStringLiteral("/tmp/print_page.png"));
+        printed.save(QStringLiteral("/tmp/print_box.png"));
+        render.save(QStringLiteral("/tmp/print_render.png"));
+    }
+    for (int ch = 0; ch < 4; ++ch) {
+        int nCount = 0;
+        const double dMatch =
+            NearMatchFraction(render, printed, RgbOf(g_crDefaultColor[ch]), 3, 40, &nCount);
+        std::printf("CH%d: %.1f %% of %d trace pixels matched\n", ch + 1, dMatch * 100, nCount);
+        EXPECT_GT(nCount, 100);
+        EXPECT_GE(dMatch, 0.9) << "CH" << ch + 1;
+    }
+    int nGrid = 0;
+    const double dGrid = NearMatchFraction(render, printed, qRgb(0xA0, 0xA0, 0xA0), 3, 40, &nGrid);
+    std::printf("grid: %.1f %% of %d pixels matched\n", dGrid * 100, nGrid);
+    EXPECT_GE(dGrid, 0.9);
+    // Outside the box the page is blank.
+    const QRect rcAbove(0, 0, pdf.width(), rcBox.top() - 4);
+    int nInk = 0;
+    for (int y = rcAbove.top(); y < rcAbove.bottom(); ++y)
+        for (int x = 0; x < pdf.width(); ++x)
+            nInk += (pdf.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF;
+    EXPECT_EQ(nInk, 0);
+
+    // Printing remembered the selection.
+    const QByteArray setup = Section(fx.m_pProfile->GetPath(), "PrinterSetup");
+    EXPECT_EQ(setup, QByteArray("[PrinterSetup]\r\nDriver=CUPS\r\nDevice=KEST_PDF\r\n"
+                                "Output=cups-pdf:/\r\nOrientation=1\r\nPaperSize=") +
+                         QByteArray::number(pPrinter->pageLayout().pageSize().windowsId()) +
+                         "\r\n");
+
+    // The screen still hit-tests with its own rectangles: a click places Cur1 on screen terms.
+    const SPlotLayout& screen = fx.m_pView->m_Graph.m_Layout;
+    const QPoint ptClick((screen.m_rcPlot.left + screen.m_rcPlot.right) / 2,
+                         (screen.m_rcPlot.top + screen.m_rcPlot.bottom) / 2);
+    QTest::mouseClick(fx.m_pView.get(), Qt::LeftButton, {}, ptClick);
+    const SPoint expected = fx.m_pView->m_Graph.PointToData({ptClick.x(), ptClick.y()}, screen);
+    EXPECT_EQ(fx.m_pView->m_Graph.m_ptCursor[0], expected);
+    EXPECT_NEAR(expected.y, 500, 10);
+}
+
+TEST_F(PrintQueue, CancelledPrintStillRemembersAndDirectPrintNeedsNoDialog) {
+    SPrintFixture fx;
+    {
+        CDialogAnswerer<QPrintDialog> printDlg([](QPrintDialog* pDlg) { pDlg->reject(); });
+        const QStringList before = PdfFiles();
+        ASSERT_TRUE(fx.m_pView->RunCommand(ID_FILE_PRINT));
+        EXPECT_EQ(printDlg.m_nShown, 1);
+        EXPECT_TRUE(WaitForPdf(before, 3000).isEmpty()) << "a cancelled print printed";
+        EXPECT_TRUE(Section(fx.m_pProfile->GetPath(), "PrinterSetup").contains("Device=KEST_PDF"));
+    }
+    CDialogAnswerer<QPrintDialog> printDlg([](QPrintDialog* pDlg) { pDlg->reject(); });
+    const QStringList before = PdfFiles();
+    ASSERT_TRUE(fx.m_pView->RunCommand(ID_FILE_PRINT_DIRECT));
+    EXPECT_FALSE(WaitForPdf(before).isEmpty());
+    EXPECT_EQ(printDlg.m_nShown, 0);
+}
+
+/// The orientation the selection has after the first restore of a run, for a given profile.
+TEST_F(PrintQueue, RememberedSetupAppliedOnlyToTheSavedPrinter) {
+    struct SCase {
+        const char* pszName;
+        QByteArray profile;
+        QPageLayout::Orientation nExpected;
+        QPageSize::PageSizeId nPaper;
+    };
+    const QByteArray uri = CPrinterSelection::NamesForQueue(kQueue).m_strOutput;
+    ASSERT_EQ(uri, QByteArray("cups-pdf:/"));
+    const SCase cases[] = {
+        {"no profile", "", QPageLayout::Portrait, QPageSize::A4},
+        {"default queue, landscape, Letter",
+         "[PrinterSetup]\r\nDriver=CUPS\r\nDevice=KEST_PDF\r\nOutput=" + uri +
+             "\r\nOrientation=2\r\nPaperSize=1\r\n",
+         QPageLayout::Landscape, QPageSize::Letter},
+        {"default queue, zero codes leave the printer's own",
+         "[PrinterSetup]\r\nDriver=CUPS\r\nDevice=KEST_PDF\r\nOutput=" + uri +
+             "\r\nOrientation=0\r\nPaperSize=0\r\n",
+         QPageLayout::Portrait, QPageSize::A4},
+        {"another printer",
+         "[PrinterSetup]\r\nDriver=CUPS\r\nDevice=KEST_PDF2\r\nOutput=" + uri +
+             "\r\nOrientation=2\r\nPaperSize=1\r\n",
+         QPageLayout::Portrait, QPageSize::A4},
+        {"names differ in case",
+         "[PrinterSetup]\r\nDriver=cups\r\nDevice=KEST_PDF\r\nOutput=" + uri +
+             "\r\nOrientation=2\r\n",
+         QPageLayout::Portrait, QPageSize::A4},
+    };
+    const QPageSize::PageSizeId nDefaultPaper =
+        QPrinterInfo::printerInfo(kQueue).defaultPageSize().id();
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        QTemporaryDir dir;
+        const QString strIni = dir.filePath(QStringLiteral("kest.INI"));
+        WriteProfile(strIni, c.profile);
+        CProfile profile(strIni);
+        CPrinterSelection sel;
+        sel.RestorePrinterSetup(profile);
+        ASSERT_NE(sel.GetPrinter(), nullptr);
+        EXPECT_EQ(sel.GetPrinter()->printerName(), QString::fromLatin1(kQueue));
+        EXPECT_EQ(sel.GetPrinter()->pageLayout().orientation(), c.nExpected);
+        const QPageSize::PageSizeId nPaper = c.nPaper == QPageSize::A4 ? nDefaultPaper : c.nPaper;
+        EXPECT_EQ(sel.GetPrinter()->pageLayout().pageSize().id(), nPaper);
+        // Applied once per run: a later restore does not read the profile again.
+        sel.GetPrinter()->setPageOrientation(QPageLayout::Portrait);
+        sel.RestorePrinterSetup(profile);
+        EXPECT_EQ(sel.GetPrinter()->pageLayout().orientation(), QPageLayout::Portrait);
+        // Restoring never writes.
+        QFile f(strIni);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), c.profile);
+    }
+}
+
+TEST_F(PrintQueue, PreviewShowsOnePageAndWritesNothing) {
+    SPrintFixture fx;
+    WriteProfile(fx.m_pProfile->GetPath(),
+                 "[PrinterSetup]\r\nDriver=CUPS\r\nDevice=KEST_PDF\r\nOutput=cups-pdf:/\r\n"
+                 "Orientation=2\r\nPaperSize=0\r\n");
+    int nPages = -1;
+    QPageLayout::Orientation nOrientation = QPageLayout::Portrait;
+    CDialogAnswerer<QPrintPreviewDialog> preview([&](QPrintPreviewDialog* pDlg) {
+        auto* pWidget = pDlg->findChild<QPrintPreviewWidget*>();
+        if (pWidget) {
+            pWidget->updatePreview();
+            nPages = pWidget->pageCount();
+            nOrientation = pWidget->orientation() == QPageLayout::Landscape ? QPageLayout::Landscape
+                                                                            : QPageLayout::Portrait;
+        }
+        pDlg->reject();
+    });
+    const QByteArray before = [&] {
+        QFile f(fx.m_pProfile->GetPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_TRUE(fx.m_pView->RunCommand(ID_FILE_PRINT_PREVIEW));
+    EXPECT_EQ(preview.m_nShown, 1);
+    EXPECT_EQ(nPages, 1);
+    EXPECT_EQ(nOrientation, QPageLayout::Landscape) << "the remembered orientation applies";
+    QFile f(fx.m_pProfile->GetPath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+}
+
+TEST_F(PrintQueue, SetupDialogChoosesPrinterPaperAndOrientation) {
+    QTemporaryDir dir;
+    const QString strExe = dir.filePath(QStringLiteral("kest"));
+    CkestApp app(strExe);
+    ASSERT_TRUE(app.InitInstance({}));
+    const QString strIni = app.m_strIniPath;
+    EXPECT_TRUE(Section(strIni, "PrinterSetup").isEmpty());
+
+    // Cancel: the default printer with its own defaults is remembered.
+    {
+        CDialogAnswerer<CPrintSetupDlg> dlg([](CPrintSetupDlg* pDlg) {
+            EXPECT_EQ(pDlg->m_pPrinterCombo->currentText(), QString::fromLatin1(kQueue));
+            EXPECT_TRUE(pDlg->m_pPortrait->isChecked());
+            pDlg->m_pLandscape->setChecked(true); // thrown away by Cancel
+            pDlg->reject();
+        });
+        app.OnFilePrintSetup();
+        EXPECT_EQ(dlg.m_nShown, 1);
+    }
+    QByteArray setup = Section(strIni, "PrinterSetup");
+    EXPECT_TRUE(setup.startsWith("[PrinterSetup]\r\nDriver=CUPS\r\nDevice=KEST_PDF\r\nOutput=cups-"
+                                 "pdf:/\r\nOrientation=1\r\n"))
+        << setup.constData();
+
+    // OK with the other queue, landscape and Letter.
+    {
+        CDialogAnswerer<CPrintSetupDlg> dlg([](CPrintSetupDlg* pDlg) {
+            pDlg->m_pPrinterCombo->setCurrentText(QString::fromLatin1(kOtherQueue));
+            pDlg->m_pLandscape->setChecked(true);
+            const int nLetter =
+                pDlg->m_pPaperCombo->findData(QPageSize(QPageSize::Letter).windowsId());
+            ASSERT_GE(nLetter, 0);
+            pDlg->m_pPaperCombo->setCurrentIndex(nLetter);
+            pDlg->accept();
+        });
+        app.OnFilePrintSetup();
+        EXPECT_EQ(dlg.m_nShown, 1);
+    }
+    EXPECT_EQ(Section(strIni, "PrinterSetup"),
+              QByteArray("[PrinterSetup]\r\nDriver=CUPS\r\nDevice=KEST_PDF2\r\n"
+                         "Output=cups-pdf:/\r\nOrientation=2\r\nPaperSize=1\r\n"));
+    QPrinter* pPrinter = app.m_PrinterSel.GetPrinter();
+    EXPECT_EQ(pPrinter->printerName(), QString::fromLatin1(kOtherQueue));
+    EXPECT_EQ(pPrinter->pageLayout().orientation(), QPageLayout::Landscape);
+    // The view prints on that same selection.
+    EXPECT_EQ(app.m_pView->m_pPrinterSel, &app.m_PrinterSel);
+}
+
+TEST(Metafile, CommandWritesTheFileOrReportsFailure) {
+    struct SCase {
+        const char* pszName;
+        bool bGoodDir;
+        bool bWritten;
+    };
+    const SCase cases[] = {{"writable folder", true, true}, {"missing folder", false, false}};
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        SPrintFixture fx;
+        fx.m_pView->m_strLogPath = fx.Path("run 7.log.csv");
+        const QString strOut = c.bGoodDir ? fx.Path("out.emf") : fx.Path("missing/out.emf");
+        fx.m_strNextPick = strOut;
+        CBoxAnswerer box;
+        ASSERT_TRUE(fx.m_pView->RunCommand(ID_FILE_METAFILE));
+        ASSERT_EQ(fx.m_Requests.size(), 1);
+        const SFileRequest& req = fx.m_Requests[0];
+        EXPECT_TRUE(req.m_bSave);
+        EXPECT_EQ(req.m_strTitle, LoadKestString(IDS_METAFILE_TITLE));
+        EXPECT_EQ(req.m_strFilterName, QStringLiteral("Meta file(*.emf)"));
+        EXPECT_EQ(req.m_strExtension, QStringLiteral("emf"));
+        EXPECT_EQ(req.m_strFileName, QStringLiteral("run 7.log"));
+        QFile f(strOut);
+        EXPECT_EQ(f.exists(), c.bWritten);
+        if (c.bWritten) {
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            const QByteArray bytes = f.readAll();
+            ASSERT_GT(bytes.size(), 88);
+            EXPECT_EQ(bytes.mid(40, 4), QByteArray(" EMF"));
+            EXPECT_TRUE(box.m_Texts.isEmpty());
+        } else {
+            EXPECT_EQ(box.m_Texts, QStringList{LoadKestString(IDS_ERR_METAFILE)});
+            EXPECT_TRUE(QDir(fx.Path("")).entryList({QStringLiteral("*.emf*")}).isEmpty());
+        }
+    }
+}
+
+} // namespace
