@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 scripts/setup.sh build
+# The print tests need a running print system with the project's PDF queues.
+scripts/cups.sh >/dev/null
 (cd build && ctest --output-on-failure -j "$(nproc)")
 
 scripts/setup.sh build-asan -DKEST_SANITIZE=ON -DKEST_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug

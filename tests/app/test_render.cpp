@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QtEndian>
 #include <QTemporaryDir>
 
 namespace {
@@ -98,6 +101,69 @@ TEST(Render, CommandExitCodes) {
     QImage image;
     ASSERT_TRUE(RunRenderCommand(cases[0].args, strIni) == 0 && image.load(strPng));
     EXPECT_EQ(image.size(), QSize(320, 200));
+}
+
+TEST(Render, FormatsByExtension) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString strCsv = dir.filePath(QStringLiteral("wave.csv"));
+    {
+        QFile f(strCsv);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 500; ++i)
+            f.write(QByteArray::number(i % 100) + "," + QByteArray::number(100 - i % 100) + "\r\n");
+    }
+    const QString strIni = dir.filePath(QStringLiteral("k.INI"));
+    struct SCase {
+        const char* pszOut;
+        QStringList extra;
+        QByteArray magic;
+        qsizetype nMagicAt;
+    };
+    const SCase cases[] = {
+        {"a.emf", {}, " EMF", 40},
+        {"b.emf", {"--size", "800x500"}, " EMF", 40},
+        {"c.pdf", {}, "%PDF-", 0},
+        {"d.pdf", {"--page", "Letter", "--landscape"}, "%PDF-", 0},
+        {"e.svg", {"--size", "320x200"}, "<?xml", 0},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.pszOut);
+        const QString strOut = dir.filePath(QString::fromLatin1(c.pszOut));
+        ASSERT_EQ(RunRenderCommand(QStringList{"--render", strOut, strCsv} + c.extra, strIni), 0);
+        QFile f(strOut);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        EXPECT_EQ(bytes.mid(c.nMagicAt, c.magic.size()), c.magic);
+        // Nothing but the output is left in the folder.
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter(".kest-"),
+                  QStringList());
+    }
+    // The EMF header's bounds follow the picture size: the grid's right edge is inside it.
+    auto bounds = [&](const char* pszName) {
+        QFile f(dir.filePath(QString::fromLatin1(pszName)));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray h = f.read(24);
+        return QRect(QPoint(qFromLittleEndian<qint32>(h.constData() + 8),
+                            qFromLittleEndian<qint32>(h.constData() + 12)),
+                     QPoint(qFromLittleEndian<qint32>(h.constData() + 16),
+                            qFromLittleEndian<qint32>(h.constData() + 20)));
+    };
+    EXPECT_GT(bounds("a.emf").right(), 1500);
+    EXPECT_LT(bounds("a.emf").right(), 1600);
+    EXPECT_LT(bounds("b.emf").right(), 800);
+    // The PDF is one page of the chosen paper: pdftoppm shows its proportions.
+    for (const auto& [pszPdf, dAspect] :
+         {std::pair{"c.pdf", 210.0 / 297.0}, {"d.pdf", 11.0 / 8.5}}) {
+        const QString strPrefix = dir.filePath(QStringLiteral("page"));
+        ASSERT_EQ(QProcess::execute(QStringLiteral("pdftoppm"),
+                                    {"-r", "20", "-singlefile", "-png",
+                                     dir.filePath(QString::fromLatin1(pszPdf)), strPrefix}),
+                  0);
+        const QImage page(strPrefix + QStringLiteral(".png"));
+        ASSERT_FALSE(page.isNull());
+        EXPECT_NEAR(static_cast<double>(page.width()) / page.height(), dAspect, 0.02) << pszPdf;
+    }
 }
 
 } // namespace
