@@ -90,6 +90,11 @@ CEmfCanvas::CEmfCanvas(int cxRef, int cyRef, double dDpiX, double dDpiY)
     BeginRecord(EMR_SETBKMODE);
     PutU32(TRANSPARENT);
     EndRecord();
+    // Players disagree on the brush a picture starts with (LibreOffice starts with none), so
+    // the white one the drawing assumes is selected explicitly.
+    BeginRecord(EMR_SELECTOBJECT);
+    PutU32(WHITE_BRUSH);
+    EndRecord();
 }
 
 // --- record writing ---

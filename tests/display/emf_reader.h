@@ -92,7 +92,8 @@ inline SEmfSummary Read(const QByteArray& d) {
     // Object table: created slots, and what each saved / current state has selected.
     std::map<uint32_t, int> created; // handle -> 0 pen, 1 brush, 2 font
     struct SDc {
-        uint32_t hPen = 0x80000007, hBrush = 0x80000000, hFont = 0x8000000D;
+        // No brush until one is selected: players start with different ones.
+        uint32_t hPen = 0x80000007, hBrush = 0, hFont = 0x8000000D;
         int orgX = 0, orgY = 0;
         bool bClip = false;
         int cl = 0, ct = 0, cr = 0, cb = 0; // device, right and bottom exclusive
@@ -270,6 +271,8 @@ inline SEmfSummary Read(const QByteArray& d) {
             }
             if (type == 4 || type == 87)
                 ++s.m_nPolylines;
+            else if (dc.hBrush == 0)
+                fail(at + ": polygon filled before any brush was selected");
             for (uint32_t i = 0; i < n; ++i) {
                 if (b16)
                     drawn(I16(d, off + 28 + 4 * i), I16(d, off + 30 + 4 * i));
@@ -279,6 +282,8 @@ inline SEmfSummary Read(const QByteArray& d) {
             break;
         }
         case 43: // EMR_RECTANGLE
+            if (dc.hBrush == 0)
+                fail(at + ": rectangle filled before any brush was selected");
             if (need(24)) {
                 // Without an outline the fill ends one pixel earlier to the right and below.
                 const int nIn = dc.hPen == 0x80000008u ? 2 : 1;
