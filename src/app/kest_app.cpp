@@ -57,6 +57,9 @@ CkestApp::CkestApp(const QString& strExePath) : m_strExePath(strExePath) {
 }
 
 CkestApp::~CkestApp() {
+    // The one setting kept at exit rather than when it changes.
+    if (m_pView && m_pView->m_nPreviewPages != 0 && m_pProfile)
+        m_pProfile->WriteProfileInt("Settings", "PreviewPages", m_pView->m_nPreviewPages);
     // The view closes the reader and the log before the document goes away.
     m_pMainFrame.reset();
     QCoreApplication::removeTranslator(&m_QtTranslator);
@@ -75,6 +78,7 @@ bool CkestApp::InitInstance(const QStringList& args) {
     m_pMainFrame->m_fnPrintSetup = [this] { OnFilePrintSetup(); };
     m_pView = new CkestView(m_pDoc.get(), m_pProfile.get(), m_pPortMap.get());
     m_pView->m_pPrinterSel = &m_PrinterSel;
+    m_pView->m_nPreviewPages = m_pProfile->GetProfileInt("Settings", "PreviewPages", 0);
     m_pMainFrame->SetView(m_pView);
     // However the event loop ends, the log is flushed and closed.
     connect(qApp, &QCoreApplication::aboutToQuit, m_pView, [this] {

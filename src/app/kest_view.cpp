@@ -26,6 +26,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QScreen>
@@ -487,7 +488,20 @@ void CkestView::OnFilePrintPreview() {
     dlg.resize(900, 800);
     connect(&dlg, &QPrintPreviewDialog::paintRequested, this,
             [this](QPrinter* pPreviewPrinter) { OnPrint(pPreviewPrinter); });
+    // The preview opens with one or two pages side by side as the user last had it.
+    auto* pWidget = dlg.findChild<QPrintPreviewWidget*>();
+    const QPrintPreviewWidget::ViewMode nStartMode = m_nPreviewPages == 2
+                                                         ? QPrintPreviewWidget::FacingPagesView
+                                                         : QPrintPreviewWidget::SinglePageView;
+    if (pWidget)
+        pWidget->setViewMode(nStartMode);
     dlg.exec();
+    if (pWidget && pWidget->viewMode() != nStartMode) {
+        if (pWidget->viewMode() == QPrintPreviewWidget::FacingPagesView)
+            m_nPreviewPages = 2;
+        else if (pWidget->viewMode() == QPrintPreviewWidget::SinglePageView)
+            m_nPreviewPages = 1;
+    }
 }
 
 void CkestView::OnFileMetafile() {

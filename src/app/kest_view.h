@@ -84,6 +84,9 @@ public:
     FnPickFile m_fnPickFile = PickFileWithDialog;
     /// The application's printer selection (null: printing tells the user there is no printer).
     CPrinterSelection* m_pPrinterSel = nullptr;
+    /// Pages print preview shows side by side: 0 not chosen yet (one), 1 or 2 once the user
+    /// switched; the application keeps it in the profile across runs.
+    int m_nPreviewPages = 0;
 
 signals:
     /// Logging, hold or cursor state changed: the frame refreshes its actions.

@@ -32,6 +32,7 @@
 #include <QThread>
 
 #include <cmath>
+#include <optional>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -307,6 +308,43 @@ TEST_F(PrintQueue, PreviewShowsOnePageAndWritesNothing) {
     QFile f(fx.m_pProfile->GetPath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);
+}
+
+TEST_F(PrintQueue, PreviewPagesSideBySideKeptAcrossRuns) {
+    QTemporaryDir dir;
+    const QString strExe = dir.filePath(QStringLiteral("kest"));
+    const QString strIni = dir.filePath(QStringLiteral("kest.INI"));
+    WriteProfile(strIni, "[Settings]\r\nPreviewPages=2\r\n");
+    // Run 1 opens with two pages and the user switches to one; run 2 opens with one page and
+    // does not switch, so the stored value stays.
+    struct SRun {
+        QPrintPreviewWidget::ViewMode nOpenedIn;
+        std::optional<QPrintPreviewWidget::ViewMode> nSwitchTo;
+        QByteArray stored;
+    };
+    const SRun runs[] = {
+        {QPrintPreviewWidget::FacingPagesView, QPrintPreviewWidget::SinglePageView,
+         "PreviewPages=1"},
+        {QPrintPreviewWidget::SinglePageView, std::nullopt, "PreviewPages=1"},
+    };
+    for (const SRun& run : runs) {
+        {
+            CkestApp app(strExe);
+            ASSERT_TRUE(app.InitInstance({}));
+            ASSERT_EQ(app.m_strIniPath, strIni);
+            std::optional<QPrintPreviewWidget::ViewMode> nOpened;
+            CDialogAnswerer<QPrintPreviewDialog> preview([&](QPrintPreviewDialog* pDlg) {
+                auto* pWidget = pDlg->findChild<QPrintPreviewWidget*>();
+                nOpened = pWidget->viewMode();
+                if (run.nSwitchTo)
+                    pWidget->setViewMode(*run.nSwitchTo);
+                pDlg->reject();
+            });
+            ASSERT_TRUE(app.m_pView->RunCommand(ID_FILE_PRINT_PREVIEW));
+            EXPECT_EQ(nOpened, run.nOpenedIn);
+        }
+        EXPECT_TRUE(Section(strIni, "Settings").contains(run.stored));
+    }
 }
 
 TEST_F(PrintQueue, SetupDialogChoosesPrinterPaperAndOrientation) {
