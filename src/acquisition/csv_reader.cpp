@@ -134,10 +134,53 @@ size_t ChunkStartAfter(const char* pData, size_t nSize, size_t nFrom) {
     return nSize;
 }
 
+/// Lets go of the mapped pages that lie wholly in pData[nFrom..nTo): the file stays in the page
+/// cache, but the process does not keep a second copy of the file's size counted against it
+/// next to the store.
+void ReleasePages(const char* pData, size_t nFrom, size_t nTo) {
+    static const size_t s_nPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t nBegin =
+        (reinterpret_cast<uintptr_t>(pData + nFrom) + s_nPage - 1) & ~(s_nPage - 1);
+    const uintptr_t nEnd = reinterpret_cast<uintptr_t>(pData + nTo) & ~(s_nPage - 1);
+    if (nEnd > nBegin)
+        ::madvise(reinterpret_cast<void*>(nBegin), nEnd - nBegin, MADV_DONTNEED);
+}
+
+/// The number of reads in p[0..nSize), which is either a whole file or ends just after a line
+/// end. A line of L characters and its end (CR LF counting as one) takes L / kMaxRead + 1 reads,
+/// the reads of the rule taking at most kMaxRead characters each.
 size_t CountReads(const char* p, size_t nSize) {
+    constexpr size_t kMax = CCsvReader::kMaxRead;
     size_t nReads = 0;
-    for (size_t i = 0; i < nSize; ++nReads)
-        i += NextRead(p + i, nSize - i).m_nConsume;
+    size_t nLineStart = 0;
+    auto lineEnd = [&](size_t nPos) {
+        nReads += (nPos - nLineStart) / kMax + 1;
+        // Only the LF right after a CR pairs with it.
+        nLineStart =
+            nPos + 1 + ((p[nPos] == '\r' && nPos + 1 < nSize && p[nPos + 1] == '\n') ? 1 : 0);
+    };
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; i + 16 <= nSize; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        unsigned nMask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr))));
+        while (nMask != 0) {
+            const size_t nPos = i + static_cast<size_t>(__builtin_ctz(nMask));
+            nMask &= nMask - 1;
+            if (nPos >= nLineStart) // not the LF of a pair just counted
+                lineEnd(nPos);
+        }
+    }
+#endif
+    for (; i < nSize; ++i) {
+        if ((p[i] == '\n' || p[i] == '\r') && i >= nLineStart)
+            lineEnd(i);
+    }
+    if (nLineStart < nSize) // the last line has no line end
+        nReads += (nSize - nLineStart + kMax - 1) / kMax;
     return nReads;
 }
 
@@ -295,6 +338,7 @@ bool CCsvReader::ReadMapped(const char* pData, size_t nSize, CLogStore& store,
     std::vector<size_t> rowStart(nChunks + 1, 0);
     auto count = [&](size_t c) {
         rowStart[c + 1] = CountReads(pData + chunkStart[c], chunkStart[c + 1] - chunkStart[c]);
+        ReleasePages(pData, chunkStart[c], chunkStart[c + 1]);
         return true;
     };
     if (nWorkers > 1) {
@@ -346,6 +390,7 @@ bool CCsvReader::ReadMapped(const char* pData, size_t nSize, CLogStore& store,
                 progressAt[(nRow + 1) / kProgressLines - 1] =
                     static_cast<qint64>(chunkStart[c] + i);
         }
+        ReleasePages(pData, chunkStart[c], chunkStart[c + 1]);
         {
             std::lock_guard<std::mutex> lock(mutex);
             chunkDone[c] = 1;
