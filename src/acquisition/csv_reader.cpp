@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -190,15 +191,23 @@ size_t CountReads(const char* p, size_t nSize) {
 template <typename Fn> class CWorkers {
 public:
     CWorkers(int nThreads, size_t nCount, Fn fn) : m_nCount(nCount), m_fn(std::move(fn)) {
-        m_threads.reserve(static_cast<size_t>(nThreads));
-        for (int i = 0; i < nThreads; ++i)
-            m_threads.emplace_back([this]() { Work(); });
+        try {
+            m_threads.reserve(static_cast<size_t>(nThreads));
+            for (int i = 0; i < nThreads; ++i)
+                m_threads.emplace_back([this]() { Work(); });
+        } catch (const std::exception&) {
+            // Fewer threads (or none, see Join) when the system refuses more.
+        }
     }
     ~CWorkers() { Join(); }
+    bool Started() const { return !m_threads.empty(); }
     CWorkers(const CWorkers&) = delete;
     CWorkers& operator=(const CWorkers&) = delete;
 
+    /// Waits for the work to end; does all of it on the calling thread when no thread started.
     void Join() {
+        if (m_threads.empty())
+            Work();
         for (std::thread& t : m_threads) {
             if (t.joinable())
                 t.join();
@@ -403,6 +412,8 @@ bool CCsvReader::ReadMapped(const char* pData, size_t nSize, CLogStore& store,
     // stand complete from the start of the file.
     size_t nKept = nRows;
     CWorkers<decltype(parse)> workers(nWorkers, nChunks, parse);
+    if (!workers.Started())
+        workers.Join();
     size_t nPrefix = 0;
     size_t nNextMark = 0;
     while (nPrefix < nChunks && !bCancel.load()) {
