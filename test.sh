@@ -15,4 +15,5 @@ if grep -E -q 'ERROR: AddressSanitizer|runtime error:|ERROR: LeakSanitizer' buil
     echo "Sanitizer reported a problem (see above)." >&2
     exit 1
 fi
-echo "All tests passed in the normal and the sanitizer build."
+tests/fuzz/run.sh
+echo "All tests passed in the normal and the sanitizer build; the fuzzing corpora replay cleanly."

@@ -9,6 +9,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n qt6-qpa-plugins
     libqt6printsupport6 libqt6serialport6 libgl-dev libvulkan-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev
     fonts-noto-cjk xvfb xauth x11-utils xdg-utils
     qt6-svg-dev libqt6svg6 libcups2-dev
     cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils libreoffice-draw-nogui

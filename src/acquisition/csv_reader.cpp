@@ -2,23 +2,41 @@
 
 #include "log_store.h"
 #include "parse_csv.h"
+#include "regular_file.h"
 
 #include <QFile>
 
-#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// The fuzzing build shrinks the buffer so that small inputs reach the refill path.
+#ifndef KEST_CSV_BUFFER_SIZE
+#define KEST_CSV_BUFFER_SIZE (1 << 20)
+#endif
 
 namespace {
 
-constexpr size_t kBufferSize = 1 << 20;
+constexpr size_t kBufferSize = KEST_CSV_BUFFER_SIZE;
 /// Bytes that must be buffered to decide one read: the longest line that still fits in one
 /// read is 1021 characters, CR, LF.
 constexpr size_t kLookahead = CCsvReader::kMaxRead + 2;
+static_assert(kBufferSize > kLookahead, "the buffer must hold one whole read and its line end");
 
 class CFd {
 public:
@@ -32,29 +50,227 @@ public:
     int m_nFd;
 };
 
+class CMapping {
+public:
+    CMapping(int nFd, size_t nSize) : m_nSize(nSize) {
+        void* p = ::mmap(nullptr, nSize, PROT_READ, MAP_PRIVATE, nFd, 0);
+        if (p != MAP_FAILED) {
+            m_pData = static_cast<const char*>(p);
+            ::madvise(p, nSize, MADV_WILLNEED);
+        }
+    }
+    ~CMapping() {
+        if (m_pData != nullptr)
+            ::munmap(const_cast<char*>(m_pData), m_nSize);
+    }
+    CMapping(const CMapping&) = delete;
+    CMapping& operator=(const CMapping&) = delete;
+    const char* m_pData = nullptr;
+    size_t m_nSize;
+};
+
+/// Index of the first CR or LF in p[0..n), n when there is none.
+inline size_t FindLineEnd(const char* p, size_t n) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const int nMask =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+        if (nMask != 0)
+            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(nMask)));
+    }
+#endif
+    for (; i < n; ++i) {
+        if (p[i] == '\n' || p[i] == '\r')
+            return i;
+    }
+    return n;
+}
+
+/// One read of the reading rule.
+struct SRead {
+    size_t m_nLine;    ///< characters that form the row's line
+    size_t m_nConsume; ///< bytes of the file the read uses up (the line end included)
+};
+
+/// The read starting at p, where nAvail bytes are known: all up to the end of the file (or of a
+/// chunk that ends after a line end), or at least kLookahead.
+inline SRead NextRead(const char* p, size_t nAvail) {
+    const size_t nWindow = std::min(nAvail, static_cast<size_t>(CCsvReader::kMaxRead));
+    const size_t i = FindLineEnd(p, nWindow);
+    if (i == nWindow)
+        return {nWindow, nWindow};
+    // A CR LF pair is one line end; only the LF right after the CR pairs with it.
+    const size_t nPair = (p[i] == '\r' && i + 1 < nAvail && p[i + 1] == '\n') ? 1 : 0;
+    return {i, i + 1 + nPair};
+}
+
+/// Parses one read into pRow. A line followed by its line end is parsed in place, since the
+/// splitter stops at CR and LF; a line cut by the read limit or the end of the file is copied.
+inline void ParseRead(const char* p, const SRead& read, int nChannels, double* pRow) {
+    if (read.m_nConsume > read.m_nLine) {
+        ParseLineToRow(p, nChannels, pRow);
+        return;
+    }
+    char szLine[CCsvReader::kMaxRead + 1];
+    std::memcpy(szLine, p, read.m_nLine);
+    szLine[read.m_nLine] = '\0';
+    ParseLineToRow(szLine, nChannels, pRow);
+}
+
+/// Where the chunk starting at or after nFrom may begin: just after the first line end at or
+/// after nFrom (a CR LF pair kept whole), or nSize when none follows.
+size_t ChunkStartAfter(const char* pData, size_t nSize, size_t nFrom) {
+    for (size_t i = nFrom; i < nSize;) {
+        const size_t nEnd = i + FindLineEnd(pData + i, nSize - i);
+        if (nEnd >= nSize)
+            return nSize;
+        if (pData[nEnd] == '\r' && nEnd + 1 < nSize && pData[nEnd + 1] == '\n')
+            return nEnd + 2;
+        return nEnd + 1;
+    }
+    return nSize;
+}
+
+/// Lets go of the mapped pages that lie wholly in pData[nFrom..nTo): the file stays in the page
+/// cache, but the process does not keep a second copy of the file's size counted against it
+/// next to the store.
+void ReleasePages(const char* pData, size_t nFrom, size_t nTo) {
+    static const size_t s_nPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t nBegin =
+        (reinterpret_cast<uintptr_t>(pData + nFrom) + s_nPage - 1) & ~(s_nPage - 1);
+    const uintptr_t nEnd = reinterpret_cast<uintptr_t>(pData + nTo) & ~(s_nPage - 1);
+    if (nEnd > nBegin)
+        ::madvise(reinterpret_cast<void*>(nBegin), nEnd - nBegin, MADV_DONTNEED);
+}
+
+/// The number of reads in p[0..nSize), which is either a whole file or ends just after a line
+/// end. A line of L characters and its end (CR LF counting as one) takes L / kMaxRead + 1 reads,
+/// the reads of the rule taking at most kMaxRead characters each.
+size_t CountReads(const char* p, size_t nSize) {
+    constexpr size_t kMax = CCsvReader::kMaxRead;
+    size_t nReads = 0;
+    size_t nLineStart = 0;
+    auto lineEnd = [&](size_t nPos) {
+        nReads += (nPos - nLineStart) / kMax + 1;
+        // Only the LF right after a CR pairs with it.
+        nLineStart =
+            nPos + 1 + ((p[nPos] == '\r' && nPos + 1 < nSize && p[nPos + 1] == '\n') ? 1 : 0);
+    };
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; i + 16 <= nSize; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        unsigned nMask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr))));
+        while (nMask != 0) {
+            const size_t nPos = i + static_cast<size_t>(__builtin_ctz(nMask));
+            nMask &= nMask - 1;
+            if (nPos >= nLineStart) // not the LF of a pair just counted
+                lineEnd(nPos);
+        }
+    }
+#endif
+    for (; i < nSize; ++i) {
+        if ((p[i] == '\n' || p[i] == '\r') && i >= nLineStart)
+            lineEnd(i);
+    }
+    if (nLineStart < nSize) // the last line has no line end
+        nReads += (nSize - nLineStart + kMax - 1) / kMax;
+    return nReads;
+}
+
+/// Worker threads of one read that run fn(nIndex) for every index in 0..nCount-1, handing the
+/// indexes out in rising order; fn returns false to stop handing out further indexes. Owned by
+/// the reading function, which joins it before the data it works on goes away.
+template <typename Fn> class CWorkers {
+public:
+    CWorkers(int nThreads, size_t nCount, Fn fn) : m_nCount(nCount), m_fn(std::move(fn)) {
+        try {
+            m_threads.reserve(static_cast<size_t>(nThreads));
+            for (int i = 0; i < nThreads; ++i)
+                m_threads.emplace_back([this]() { Work(); });
+        } catch (const std::exception&) {
+            // Fewer threads (or none, see Join) when the system refuses more.
+        }
+    }
+    ~CWorkers() { Join(); }
+    bool Started() const { return !m_threads.empty(); }
+    CWorkers(const CWorkers&) = delete;
+    CWorkers& operator=(const CWorkers&) = delete;
+
+    /// Waits for the work to end; does all of it on the calling thread when no thread started.
+    void Join() {
+        if (m_threads.empty())
+            Work();
+        for (std::thread& t : m_threads) {
+            if (t.joinable())
+                t.join();
+        }
+    }
+
+private:
+    void Work() {
+        while (!m_bStop.load(std::memory_order_relaxed)) {
+            const size_t nIndex = m_nNext.fetch_add(1);
+            if (nIndex >= m_nCount)
+                return;
+            if (!m_fn(nIndex))
+                m_bStop.store(true);
+        }
+    }
+
+    std::atomic<size_t> m_nNext{0};
+    std::atomic<bool> m_bStop{false};
+    const size_t m_nCount;
+    Fn m_fn;
+    std::vector<std::thread> m_threads;
+};
+
 } // namespace
 
 CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, double* pLatestRow8,
                                      const FnProgress& fnProgress) {
     m_nLines = 0;
     const QByteArray path = QFile::encodeName(strPath);
-    if (path.isEmpty())
-        return EResult::OpenFailed;
-    int nFd;
-    do {
-        nFd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    } while (nFd < 0 && errno == EINTR);
-    CFd fd(nFd);
+    CFd fd(OpenRegularFileForReading(path.constData()));
     struct stat st;
-    if (nFd < 0 || ::fstat(nFd, &st) != 0 || S_ISDIR(st.st_mode))
+    if (fd.m_nFd < 0 || ::fstat(fd.m_nFd, &st) != 0)
         return EResult::OpenFailed;
-    const qint64 nTotal = S_ISREG(st.st_mode) ? static_cast<qint64>(st.st_size) : 0;
-
+    const qint64 nTotal = static_cast<qint64>(st.st_size);
     const int n = store.m_nChannels;
-    double row[CLogStore::kMaxChannels] = {};
-    double next[CLogStore::kMaxChannels];
-    // One spare byte past the data: the line being parsed is ended there with a NUL.
-    std::unique_ptr<char[]> pBuffer(new char[kBufferSize + 1]);
+    const int32_t nBefore = store.m_LogData[0].m_nCount;
+
+    EResult result = EResult::Done;
+    bool bDone = false;
+    // Files that report no size (those of /proc) are read sequentially: their size says nothing.
+    if (!m_bSequential && nTotal > 0) {
+        CMapping map(fd.m_nFd, static_cast<size_t>(nTotal));
+        if (map.m_pData != nullptr)
+            bDone = ReadMapped(map.m_pData, map.m_nSize, store, fnProgress, result);
+    }
+    if (!bDone)
+        result = ReadSequential(fd.m_nFd, nTotal, store, fnProgress);
+
+    const int32_t nAfter = store.m_LogData[0].m_nCount;
+    m_nLines = nAfter - nBefore;
+    for (int i = 0; i < n; ++i)
+        pLatestRow8[i] = m_nLines > 0 ? store.m_LogData[i].m_pData[nAfter - 1] : 0.0;
+    return result;
+}
+
+CCsvReader::EResult CCsvReader::ReadSequential(int nFd, qint64 nTotal, CLogStore& store,
+                                               const FnProgress& fnProgress) {
+    if (::lseek(nFd, 0, SEEK_SET) != 0 && errno != ESPIPE)
+        return EResult::ReadError;
+    const int n = store.m_nChannels;
+    double row[CLogStore::kMaxChannels];
+    std::unique_ptr<char[]> pBuffer(new char[kBufferSize]);
     char* const pBuf = pBuffer.get();
     size_t nBegin = 0;
     size_t nEnd = 0;
@@ -85,40 +301,16 @@ CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, d
         if (nBegin == nEnd)
             break;
 
-        char* p = pBuf + nBegin;
-        const size_t nAvail = nEnd - nBegin;
-        const size_t nWindow = nAvail < kLookahead ? nAvail : kLookahead;
-        const char* pLf = static_cast<const char*>(std::memchr(p, '\n', nWindow));
-        size_t nLine;    // characters handed to the splitter
-        size_t nConsume; // bytes of the file this read used up
-        if (pLf != nullptr) {
-            const size_t nRaw = static_cast<size_t>(pLf - p);
-            const size_t nCr = (nRaw > 0 && p[nRaw - 1] == '\r') ? 1 : 0;
-            if (nRaw - nCr + 1 <= static_cast<size_t>(kMaxRead)) {
-                nLine = nRaw - nCr;
-                nConsume = nRaw + 1;
-            } else {
-                // Only the CR right before the LF pairs with it, and it lies beyond this read.
-                nLine = nConsume = kMaxRead;
-            }
-        } else {
-            nLine = nConsume = nAvail < static_cast<size_t>(kMaxRead) ? nAvail : kMaxRead;
-        }
+        const char* p = pBuf + nBegin;
+        const SRead read = NextRead(p, nEnd - nBegin);
+        ParseRead(p, read, n, row);
+        nBegin += read.m_nConsume;
+        nConsumed += static_cast<qint64>(read.m_nConsume);
 
-        const char cSaved = p[nLine];
-        p[nLine] = '\0';
-        ParseLineToRow(p, n, next);
-        p[nLine] = cSaved;
-        nBegin += nConsume;
-        nConsumed += static_cast<qint64>(nConsume);
-
-        if (!store.AddRow(next)) {
+        if (!store.AddRow(row)) {
             result = EResult::StoreFull;
             break;
         }
-        for (int i = 0; i < n; ++i)
-            row[i] = next[i];
-        ++m_nLines;
         if (--nUntilProgress == 0) {
             nUntilProgress = kProgressLines;
             if (fnProgress && !fnProgress(nConsumed, nTotal)) {
@@ -129,7 +321,121 @@ CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, d
     }
     if (result == EResult::Done && bError)
         result = EResult::ReadError;
-    for (int i = 0; i < n; ++i)
-        pLatestRow8[i] = row[i];
     return result;
+}
+
+bool CCsvReader::ReadMapped(const char* pData, size_t nSize, CLogStore& store,
+                            const FnProgress& fnProgress, EResult& result) {
+    const int n = store.m_nChannels;
+    int nThreads =
+        m_nThreads > 0 ? m_nThreads : static_cast<int>(std::thread::hardware_concurrency());
+    nThreads = std::max(nThreads, 1);
+
+    // Chunks end just after a line end, where every read starts afresh, so each chunk gives the
+    // same reads as the whole file gives over that stretch.
+    const size_t nChunkBytes = std::max<size_t>(m_nChunkBytes, 1);
+    std::vector<size_t> chunkStart{0};
+    while (chunkStart.back() < nSize) {
+        const size_t nFrom = chunkStart.back() + nChunkBytes;
+        chunkStart.push_back(nFrom >= nSize ? nSize : ChunkStartAfter(pData, nSize, nFrom));
+    }
+    const size_t nChunks = chunkStart.size() - 1;
+    const int nWorkers = static_cast<int>(std::min<size_t>(static_cast<size_t>(nThreads), nChunks));
+
+    // First pass: the reads of every chunk, so that the store is sized once and each chunk
+    // knows where its rows go.
+    std::vector<size_t> rowStart(nChunks + 1, 0);
+    auto count = [&](size_t c) {
+        rowStart[c + 1] = CountReads(pData + chunkStart[c], chunkStart[c + 1] - chunkStart[c]);
+        ReleasePages(pData, chunkStart[c], chunkStart[c + 1]);
+        return true;
+    };
+    if (nWorkers > 1) {
+        CWorkers<decltype(count)>(nWorkers, nChunks, count).Join();
+    } else {
+        for (size_t c = 0; c < nChunks; ++c)
+            count(c);
+    }
+    for (size_t c = 0; c < nChunks; ++c)
+        rowStart[c + 1] += rowStart[c];
+    const size_t nRows = rowStart[nChunks];
+
+    const int32_t nBase = store.m_LogData[0].m_nCount;
+    // A store that cannot hold every row now is filled by the sequential pass, which stops
+    // exactly where the store refuses a row.
+    if (static_cast<int64_t>(nRows) > INT32_MAX - static_cast<int64_t>(nBase))
+        return false;
+    for (int i = 0; i < n; ++i) {
+        if (!store.m_LogData[i].ReserveTotal(nBase + static_cast<int32_t>(nRows)))
+            return false;
+    }
+    double* apColumn[CLogStore::kMaxChannels];
+    for (int i = 0; i < n; ++i)
+        apColumn[i] = store.m_LogData[i].m_pData + nBase;
+
+    // Second pass: each chunk's rows straight into their places. progressAt[k] is the file
+    // offset just after row (k + 1) * kProgressLines - 1, where the sequential pass would call
+    // the progress callback.
+    const size_t nMarks = nRows / kProgressLines;
+    std::vector<qint64> progressAt(nMarks, 0);
+    std::vector<char> chunkDone(nChunks, 0);
+    std::mutex mutex;
+    std::condition_variable cvDone;
+    std::atomic<bool> bCancel{false};
+    auto parse = [&](size_t c) {
+        if (bCancel.load(std::memory_order_relaxed))
+            return false;
+        const char* const pChunk = pData + chunkStart[c];
+        const size_t nChunk = chunkStart[c + 1] - chunkStart[c];
+        size_t nRow = rowStart[c];
+        double row[CLogStore::kMaxChannels];
+        for (size_t i = 0; i < nChunk; ++nRow) {
+            const SRead read = NextRead(pChunk + i, nChunk - i);
+            ParseRead(pChunk + i, read, n, row);
+            for (int ch = 0; ch < n; ++ch)
+                apColumn[ch][nRow] = row[ch];
+            i += read.m_nConsume;
+            if ((nRow + 1) % kProgressLines == 0)
+                progressAt[(nRow + 1) / kProgressLines - 1] =
+                    static_cast<qint64>(chunkStart[c] + i);
+        }
+        ReleasePages(pData, chunkStart[c], chunkStart[c + 1]);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            chunkDone[c] = 1;
+        }
+        cvDone.notify_one();
+        return true;
+    };
+
+    // The calling thread only waits and reports progress, in file order, for the rows that
+    // stand complete from the start of the file.
+    size_t nKept = nRows;
+    CWorkers<decltype(parse)> workers(nWorkers, nChunks, parse);
+    if (!workers.Started())
+        workers.Join();
+    size_t nPrefix = 0;
+    size_t nNextMark = 0;
+    while (nPrefix < nChunks && !bCancel.load()) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            cvDone.wait(lock, [&]() { return chunkDone[nPrefix] != 0; });
+            while (nPrefix < nChunks && chunkDone[nPrefix] != 0)
+                ++nPrefix;
+        }
+        const size_t nRowsDone = rowStart[nPrefix];
+        for (; nNextMark < nMarks && (nNextMark + 1) * kProgressLines <= nRowsDone; ++nNextMark) {
+            if (fnProgress && !fnProgress(progressAt[nNextMark], static_cast<qint64>(nSize))) {
+                nKept = (nNextMark + 1) * kProgressLines;
+                bCancel.store(true);
+                break;
+            }
+        }
+    }
+    workers.Join();
+
+    for (int i = 0; i < n; ++i)
+        store.m_LogData[i].m_nCount = nBase + static_cast<int32_t>(nKept);
+    result = bCancel.load() ? EResult::Cancelled : EResult::Done;
+    return true;
 }

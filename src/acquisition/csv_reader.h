@@ -3,6 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstddef>
 #include <functional>
 
 class CLogStore;
@@ -10,9 +11,14 @@ class CLogStore;
 /// Reads a CSV file for viewing into the sample store, one row per line; used by the view on the
 /// window thread, lives for one read.
 ///
-/// The file is read as text: a CR LF pair counts as one LF, and each read takes the characters
-/// up to and including the next LF but at most 1022 of them; every read is one row. The caller
-/// empties the store first.
+/// Only a regular file (links followed) is read: a named pipe or a device is refused like a file
+/// that cannot be opened. CR, LF and a CR LF pair each end a line. Each read takes the characters
+/// up to and including the next line end (a CR LF pair counting as one character) but at most
+/// 1022 of them; every read is one row. The caller empties the store first.
+///
+/// A file that can be mapped is read in chunks split at line ends, parsed on worker threads of
+/// its own and stored in file order; anything else, and a file whose rows the store cannot make
+/// room for at once, is read in one sequential pass with the same result.
 class CCsvReader {
 public:
     enum class EResult {
@@ -22,7 +28,8 @@ public:
         Cancelled,  ///< the progress callback asked to stop; the rows so far stay
         StoreFull,  ///< the store refused a row (memory exhausted); the rows so far stay
     };
-    /// Told the bytes consumed and the file size; returns false to cancel.
+    /// Told the bytes consumed and the file size; returns false to cancel. Called on the calling
+    /// thread after every kProgressLines rows, with the bytes those rows used up.
     using FnProgress = std::function<bool(qint64 nDone, qint64 nTotal)>;
 
     static constexpr int kMaxRead = 1022;        ///< characters per read, line end included
@@ -34,4 +41,15 @@ public:
                  const FnProgress& fnProgress = {});
 
     qint64 m_nLines = 0; ///< rows appended by the last Read
+
+    // Tuning, for tests and benchmarks.
+    bool m_bSequential = false;             ///< always use the sequential pass
+    int m_nThreads = 0;                     ///< worker threads; 0 means one per hardware thread
+    size_t m_nChunkBytes = size_t{2} << 20; ///< bytes per parallel chunk, before the line end
+
+private:
+    EResult ReadSequential(int nFd, qint64 nTotal, CLogStore& store, const FnProgress& fnProgress);
+    /// False when the parallel read does not apply (nothing was stored then).
+    bool ReadMapped(const char* pData, size_t nSize, CLogStore& store, const FnProgress& fnProgress,
+                    EResult& result);
 };

@@ -28,6 +28,9 @@ public:
     }
     /// True when one more Add would succeed without a failing allocation (used to keep rows whole).
     bool Reserve1() { return m_nCount < m_nSize || Grow(); }
+    /// Raises the capacity to at least nTotal samples at once, so that a writer that knows how
+    /// many samples follow can place them without growing; false (capacity unchanged) if refused.
+    bool ReserveTotal(int32_t nTotal) { return nTotal <= m_nSize || SetCapacity(nTotal); }
 
     double* m_pData = nullptr;
     int32_t m_nSize = 0;

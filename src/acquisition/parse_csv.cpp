@@ -79,15 +79,20 @@ bool CParseCsv::GetRest(char* out, int size) {
     return bOk;
 }
 
-double ParseFieldValue(const char* field) {
-    const char* p = field;
-    for (;; ++p) {
-        const char c = *p;
-        if (c == '\0')
-            return 0.0;
-        if (IsDigit(c) || c == '+' || c == '-' || c == '.')
-            break;
-    }
+namespace {
+
+inline bool StartsNumber(char c) {
+    return IsDigit(c) || c == '+' || c == '-' || c == '.';
+}
+
+inline bool EndsLine(char c) {
+    return c == '\0' || c == '\n' || c == '\r';
+}
+
+/// The conversion of the value rule from p, which holds a digit, a sign or a point. It stops at
+/// the first character that cannot continue the number, so a field need not end in a NUL as long
+/// as what follows it (a comma, a line end) is no part of a number.
+double ConvertNumber(const char* p) {
     bool bNeg = false;
     if (*p == '+' || *p == '-') {
         bNeg = *p == '-';
@@ -185,10 +190,53 @@ double ParseFieldValue(const char* field) {
     return bNeg ? -d : d;
 }
 
-void ParseLineToRow(const char* pszLine, int nChannels, double* pRow) {
+} // namespace
+
+double ParseFieldValue(const char* field) {
+    const char* p = field;
+    for (;; ++p) {
+        const char c = *p;
+        if (c == '\0')
+            return 0.0;
+        if (StartsNumber(c))
+            return ConvertNumber(p);
+    }
+}
+
+void ParseLineToRowSplit(const char* pszLine, int nChannels, double* pRow) {
     CParseCsv parse;
     parse.SetLine(pszLine);
     char szField[128];
     for (int i = 0; i < nChannels; ++i)
         pRow[i] = parse.GetNextField(szField, sizeof szField) ? ParseFieldValue(szField) : 0.0;
+}
+
+void ParseLineToRow(const char* pszLine, int nChannels, double* pRow) {
+    // The fields are read in place instead of being copied out one by one. That gives the same
+    // values as long as no field reaches the 127 characters at which the splitter cuts it; such
+    // a line goes through the splitter.
+    constexpr long kFieldLimit = 127;
+    const char* p = pszLine;
+    int i = 0;
+    while (i < nChannels) {
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        const char* pField = p;
+        const char* pStart = nullptr; // first character that can begin a number
+        while (*p != ',' && !EndsLine(*p)) {
+            if (pStart == nullptr && StartsNumber(*p))
+                pStart = p;
+            ++p;
+        }
+        if (p - pField >= kFieldLimit) {
+            ParseLineToRowSplit(pszLine, nChannels, pRow);
+            return;
+        }
+        pRow[i++] = pStart != nullptr ? ConvertNumber(pStart) : 0.0;
+        if (*p != ',')
+            break; // the line ended: the remaining channels have no field
+        ++p;
+    }
+    for (; i < nChannels; ++i)
+        pRow[i] = 0.0;
 }

@@ -23,4 +23,7 @@ double ParseFieldValue(const char* field);
 
 /// Splits one received or read line into pRow[0..nChannels-1]: field i through ParseFieldValue,
 /// 0.0 for channels without a field. Fields are taken 127 characters at most, as the intake does.
+/// The line may also end at its first CR or LF instead of a NUL.
 void ParseLineToRow(const char* pszLine, int nChannels, double* pRow);
+/// The same through CParseCsv field by field: the plain form ParseLineToRow must agree with.
+void ParseLineToRowSplit(const char* pszLine, int nChannels, double* pRow);

@@ -1,12 +1,15 @@
 #include "profile.h"
 
 #include "number_text.h"
+#include "regular_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
 #include <QTemporaryFile>
+
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -76,8 +79,15 @@ bool ReadLines(const QString& strPath, CLineList& lines) {
     QFile file(strPath);
     if (!file.exists())
         return true;
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file: a named pipe would block the window and a device never ends. Such a
+    // profile reads as unreadable, so its keys give their defaults and writes fail.
+    const int nFd = OpenRegularFileForReading(QFile::encodeName(strPath).constData());
+    if (nFd < 0)
         return false;
+    if (!file.open(nFd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(nFd);
+        return false;
+    }
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return false;

@@ -2,10 +2,12 @@
 
 #include "number_text.h"
 #include "parse_csv.h"
+#include "regular_file.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
+
+#include <unistd.h>
 
 #include <cstring>
 
@@ -180,11 +182,15 @@ void ReadVSettingSection(CSettingsReader& file, CkestDoc& doc, int nChannel) {
 
 bool ReadSettingsFile(const QString& strPath, SCommSetting& comm, CkestDoc& doc,
                       int& nSamplesPerDiv) {
-    if (QFileInfo(strPath).isDir())
+    // Only a regular file: a named pipe would block the window and a device never ends.
+    const int nFd = OpenRegularFileForReading(QFile::encodeName(strPath).constData());
+    if (nFd < 0)
         return false;
-    std::FILE* pFile = std::fopen(QFile::encodeName(strPath).constData(), "rb");
-    if (pFile == nullptr)
+    std::FILE* pFile = ::fdopen(nFd, "rb");
+    if (pFile == nullptr) {
+        ::close(nFd);
         return false;
+    }
     CSettingsReader file(pFile);
     char line[kBuf];
     char key[kBuf];

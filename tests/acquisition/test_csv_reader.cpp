@@ -3,11 +3,15 @@
 #include "log_store.h"
 #include "parse_csv.h"
 
+#include "child_deadline.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,13 +36,15 @@ Rows StoredRows(const CLogStore& store) {
     return rows;
 }
 
-/// The text-mode reading rule applied to the whole content at once: CR LF becomes LF, then
-/// reads of up to 1022 characters that end after an LF.
+/// The reading rule applied to the whole content at once: CR LF and a lone CR become LF, then
+/// reads of up to 1022 characters that end after an LF, each split field by field.
 Rows ExpectedRows(const std::string& strContent, int nChannels) {
     std::string text;
     for (size_t i = 0; i < strContent.size(); ++i) {
-        if (!(strContent[i] == '\r' && i + 1 < strContent.size() && strContent[i + 1] == '\n'))
+        if (strContent[i] != '\r')
             text.push_back(strContent[i]);
+        else if (!(i + 1 < strContent.size() && strContent[i + 1] == '\n'))
+            text.push_back('\n');
     }
     Rows rows;
     size_t i = 0;
@@ -48,11 +54,35 @@ Rows ExpectedRows(const std::string& strContent, int nChannels) {
             ++n;
         const std::string line = text.substr(i, n);
         std::vector<double> row(static_cast<size_t>(nChannels));
-        ParseLineToRow(line.c_str(), nChannels, row.data());
+        ParseLineToRowSplit(line.c_str(), nChannels, row.data());
         rows.push_back(row);
         i += n;
     }
     return rows;
+}
+
+/// The ways of reading a file that must all give the same rows: the sequential pass, and the
+/// parallel one with chunks small enough that they split every test file many times.
+struct SReaderSetup {
+    const char* m_pszName;
+    bool m_bSequential;
+    int m_nThreads;
+    size_t m_nChunkBytes;
+};
+const SReaderSetup kSetups[] = {
+    {"sequential", true, 0, 0},
+    {"parallel, default chunks", false, 0, size_t{2} << 20},
+    {"parallel, 1 thread, 1000-byte chunks", false, 1, 1000},
+    {"parallel, 3 threads, 1-byte chunks", false, 3, 1},
+    {"parallel, 4 threads, 4099-byte chunks", false, 4, 4099},
+};
+
+CCsvReader MakeReader(const SReaderSetup& setup) {
+    CCsvReader reader;
+    reader.m_bSequential = setup.m_bSequential;
+    reader.m_nThreads = setup.m_nThreads;
+    reader.m_nChunkBytes = setup.m_nChunkBytes;
+    return reader;
 }
 
 TEST(CsvReader, ReadsOneRowPerRead) {
@@ -76,58 +106,163 @@ TEST(CsvReader, ReadsOneRowPerRead) {
         {"1022 characters at end of file", 2, s1022, {{7, 8}}},
         {"more fields than channels", 2, "1,2,3\n", {{1, 2}}},
         {"fewer fields than channels", 3, "1\n", {{1, 0, 0}}},
-        {"lone CR ends the fields", 2, "1,2\r3\n4,5\n", {{1, 2}, {4, 5}}},
+        {"lone CR ends a line", 2, "1,2\r3\n4,5\n", {{1, 2}, {3, 0}, {4, 5}}},
+        {"CR CR LF", 1, "1\r\r\n2", {{1}, {0}, {2}}},
+        {"1021 characters, CR", 2, s1021 + "\r5", {{7, 8}, {5, 0}}},
+        {"1022 characters, CR", 2, s1022 + "\r5", {{7, 8}, {0, 0}, {5, 0}}},
         {"CR at end of file", 2, "1,2\r", {{1, 2}}},
         {"NUL ends the line", 2, std::string("1\0,2\n3,4\n", 9), {{1, 0}, {3, 4}}},
         {"d exponent", 1, "1d3\n", {{1000}}},
     };
     QTemporaryDir dir;
-    for (const auto& c : cases) {
-        CLogStore store;
-        ASSERT_TRUE(store.InitLogData(c.nChannels, 65536, 65536));
-        double latest[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-        CCsvReader reader;
-        EXPECT_EQ(reader.Read(WriteFile(dir, c.strContent), store, latest),
-                  CCsvReader::EResult::Done)
-            << c.pszName;
-        EXPECT_EQ(StoredRows(store), c.rows) << c.pszName;
-        EXPECT_EQ(reader.m_nLines, static_cast<qint64>(c.rows.size()));
-        const std::vector<double> lastRow =
-            c.rows.empty() ? std::vector<double>(static_cast<size_t>(c.nChannels), 0.0)
-                           : c.rows.back();
-        EXPECT_EQ(std::vector<double>(latest, latest + c.nChannels), lastRow) << c.pszName;
-        EXPECT_EQ(latest[c.nChannels], 9) << c.pszName;
+    for (const auto& c : cases)
+        for (const SReaderSetup& setup : kSetups) {
+            SCOPED_TRACE(setup.m_pszName);
+            CLogStore store;
+            ASSERT_TRUE(store.InitLogData(c.nChannels, 65536, 65536));
+            double latest[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+            CCsvReader reader = MakeReader(setup);
+            EXPECT_EQ(reader.Read(WriteFile(dir, c.strContent), store, latest),
+                      CCsvReader::EResult::Done)
+                << c.pszName;
+            EXPECT_EQ(StoredRows(store), c.rows) << c.pszName;
+            EXPECT_EQ(reader.m_nLines, static_cast<qint64>(c.rows.size()));
+            const std::vector<double> lastRow =
+                c.rows.empty() ? std::vector<double>(static_cast<size_t>(c.nChannels), 0.0)
+                               : c.rows.back();
+            EXPECT_EQ(std::vector<double>(latest, latest + c.nChannels), lastRow) << c.pszName;
+            EXPECT_EQ(latest[c.nChannels], 9) << c.pszName;
+        }
+}
+
+/// A file of random lines: every length around the read limit and beyond it, empty lines, CR,
+/// LF and CR LF ends mixed, fields that are no numbers or longer than the splitter takes, more
+/// and fewer fields than channels, NUL bytes, and (sometimes) no line end at the end.
+std::string RandomFile(unsigned nSeed, size_t nBytes) {
+    std::mt19937 rng(nSeed);
+    static const char* const s_apszEnds[] = {"\n", "\r\n", "\r", "\r\r\n", "\n\r"};
+    static const char* const s_apszFields[] = {
+        "12.5V",   "-3", "abc",  "2D2",   "e5",   "+", " .5",
+        "1e400",   "-0", "\t7 ", "\"4\"", "0x1A", "",  "123456789012345678901234567890",
+        "4.9e-324"};
+    std::string strContent;
+    while (strContent.size() < nBytes) {
+        const int nShape = static_cast<int>(rng() % 10);
+        std::string line;
+        if (nShape == 0) {
+            const size_t nLen = 1015 + rng() % 15; // around the read limit
+            while (line.size() < nLen)
+                line += "0123456789,. -"[rng() % 14];
+            line.resize(nLen);
+        } else if (nShape == 1) {
+            const size_t nLen = rng() % 3000; // split into several reads
+            while (line.size() < nLen)
+                line += "0123456789,.e"[rng() % 13];
+        } else if (nShape == 2) {
+            line = std::string(120 + rng() % 20, '9') + ",5"; // a field cut at 127 characters
+        } else if (nShape == 3) {
+            line = std::string("1,") + '\0' + "2,3"; // NUL ends the fields, not the read
+        } else if (nShape != 4) {                    // shape 4: empty line
+            const int nFields = static_cast<int>(rng() % 11);
+            for (int f = 0; f < nFields; ++f) {
+                if (f > 0)
+                    line += ',';
+                line += (rng() % 3 == 0) ? s_apszFields[rng() % 15]
+                                         : std::to_string(static_cast<int>(rng() % 20001) - 10000) +
+                                               "." + std::to_string(rng() % 1000);
+            }
+        }
+        strContent += line;
+        strContent += s_apszEnds[rng() % 5];
+    }
+    if (nSeed % 2 == 1)
+        strContent += "7,8,9"; // no line end at the end
+    return strContent;
+}
+
+std::vector<std::vector<uint64_t>> Bits(const Rows& rows) {
+    std::vector<std::vector<uint64_t>> bits;
+    for (const auto& row : rows) {
+        bits.emplace_back(row.size());
+        std::memcpy(bits.back().data(), row.data(), row.size() * sizeof(double));
+    }
+    return bits;
+}
+
+TEST(CsvReader, RandomFilesGiveTheRowsOfTheReadingRuleEveryWay) {
+    QTemporaryDir dir;
+    const struct {
+        unsigned nSeed;
+        size_t nBytes;
+        int nChannels;
+    } files[] = {{7, 3'500'000, 3}, {8, 200'000, 8}, {9, 200'000, 1}, {10, 5'000, 2}};
+    for (const auto& f : files) {
+        const std::string strContent = RandomFile(f.nSeed, f.nBytes);
+        const QString strPath = WriteFile(dir, strContent);
+        const auto expected = Bits(ExpectedRows(strContent, f.nChannels));
+        for (const SReaderSetup& setup : kSetups) {
+            SCOPED_TRACE(testing::Message() << "seed " << f.nSeed << ", " << setup.m_pszName);
+            CLogStore store;
+            ASSERT_TRUE(store.InitLogData(f.nChannels, 65536, 65536));
+            double latest[8];
+            CCsvReader reader = MakeReader(setup);
+            ASSERT_EQ(reader.Read(strPath, store, latest), CCsvReader::EResult::Done);
+            const auto got = Bits(StoredRows(store));
+            ASSERT_EQ(got.size(), expected.size());
+            for (size_t r = 0; r < got.size(); ++r)
+                ASSERT_EQ(got[r], expected[r]) << "row " << r;
+            EXPECT_EQ(std::vector<uint64_t>(expected.back()),
+                      Bits({std::vector<double>(latest, latest + f.nChannels)}).front());
+        }
     }
 }
 
-TEST(CsvReader, LargeMixedFileMatchesTheReadingRule) {
-    // Lines of every length around the read limit, spread over several buffer fills, so that
-    // CR LF pairs and long lines meet the buffer boundaries.
-    std::mt19937 rng(7);
-    std::string strContent;
-    while (strContent.size() < 3'500'000) {
-        const int nShape = static_cast<int>(rng() % 8);
-        const size_t nLen = nShape == 0   ? 1015 + rng() % 15
-                            : nShape == 1 ? rng() % 3000
-                                          : rng() % 40;
-        std::string line = std::to_string(rng() % 1000) + "," + std::to_string(rng() % 77);
-        while (line.size() < nLen)
-            line += "0123456789,. \r"[rng() % 14];
-        line.resize(nLen);
-        strContent += line;
-        strContent += (rng() % 2) ? "\r\n" : "\n";
-    }
+TEST(CsvReader, LineEndStylesGiveTheRowsOfTheLfFile) {
+    // Lines that do not depend on their end: every style must give the LF file's rows, the
+    // splitting of lines at and beyond the read limit included.
+    const std::vector<std::string> lines = {"1,2",
+                                            "",
+                                            "3.5,-4",
+                                            std::string(1021, '7'),
+                                            std::string(1022, '8'),
+                                            std::string(2100, '1'),
+                                            "  5 , 6",
+                                            "",
+                                            "",
+                                            "x,9"};
+    auto join = [&](const std::vector<const char*>& ends) {
+        std::string s;
+        for (size_t i = 0; i < lines.size(); ++i)
+            s += lines[i] + ends[i % ends.size()];
+        return s;
+    };
     QTemporaryDir dir;
-    CLogStore store;
-    ASSERT_TRUE(store.InitLogData(3, 65536, 65536));
+    const std::string strLf = join({"\n"});
+    CLogStore storeLf;
+    ASSERT_TRUE(storeLf.InitLogData(2, 65536, 65536));
     double latest[8];
-    CCsvReader reader;
-    ASSERT_EQ(reader.Read(WriteFile(dir, strContent), store, latest), CCsvReader::EResult::Done);
-    const Rows expected = ExpectedRows(strContent, 3);
-    const Rows got = StoredRows(store);
-    ASSERT_EQ(got.size(), expected.size());
-    for (size_t r = 0; r < got.size(); ++r)
-        ASSERT_EQ(got[r], expected[r]) << "row " << r;
+    ASSERT_EQ(MakeReader(kSetups[0]).Read(WriteFile(dir, strLf), storeLf, latest),
+              CCsvReader::EResult::Done);
+    const Rows lfRows = StoredRows(storeLf);
+    ASSERT_EQ(lfRows.size(), 13u); // 1022: one more read; 2100: three reads
+    const struct {
+        const char* pszName;
+        std::string strContent;
+    } cases[] = {
+        {"CR LF", join({"\r\n"})},
+        {"CR", join({"\r"})},
+        {"mixed", join({"\n", "\r\n", "\r"})},
+        {"mixed, other phase", join({"\r\n", "\r"})},
+        {"CR, no end at the end", join({"\r"}).substr(0, join({"\r"}).size() - 1)},
+    };
+    for (const auto& c : cases)
+        for (const SReaderSetup& setup : kSetups) {
+            CLogStore store;
+            ASSERT_TRUE(store.InitLogData(2, 65536, 65536));
+            ASSERT_EQ(MakeReader(setup).Read(WriteFile(dir, c.strContent), store, latest),
+                      CCsvReader::EResult::Done);
+            EXPECT_EQ(StoredRows(store), lfRows) << c.pszName << ", " << setup.m_pszName;
+        }
 }
 
 TEST(CsvReader, CancelKeepsRowsReadSoFar) {
@@ -145,25 +280,74 @@ TEST(CsvReader, CancelKeepsRowsReadSoFar) {
         {2, CCsvReader::EResult::Cancelled, 3 * 65536},
         {3, CCsvReader::EResult::Done, 200000},
     };
-    for (const auto& c : cases) {
-        CLogStore store;
-        ASSERT_TRUE(store.InitLogData(2, 65536, 65536));
-        double latest[8];
-        std::vector<std::pair<qint64, qint64>> calls;
-        CCsvReader reader;
-        const auto result = reader.Read(strPath, store, latest, [&](qint64 nDone, qint64 nTotal) {
-            calls.emplace_back(nDone, nTotal);
-            return static_cast<int>(calls.size()) <= c.nAllowedCalls;
-        });
-        EXPECT_EQ(result, c.result);
-        EXPECT_EQ(store.m_LogData[1].m_nCount, c.nRows);
-        EXPECT_EQ(latest[0], c.nRows - 1.0);
-        for (size_t i = 0; i < calls.size(); ++i) {
-            EXPECT_EQ(calls[i].second, static_cast<qint64>(strContent.size()));
-            EXPECT_GT(calls[i].first, i == 0 ? 0 : calls[i - 1].first);
-            EXPECT_LE(calls[i].first, calls[i].second);
+    // The bytes up to and including row k's line end, where the progress call after row k
+    // must report them.
+    std::vector<qint64> doneAfter;
+    for (qint64 i = 0, nSum = 0; i < 200000; ++i)
+        doneAfter.push_back(nSum += static_cast<qint64>(std::to_string(i).size()) + 3);
+    for (const auto& c : cases)
+        for (const SReaderSetup& setup : kSetups) {
+            SCOPED_TRACE(setup.m_pszName);
+            CLogStore store;
+            ASSERT_TRUE(store.InitLogData(2, 65536, 65536));
+            double latest[8];
+            std::vector<std::pair<qint64, qint64>> calls;
+            CCsvReader reader = MakeReader(setup);
+            const auto result =
+                reader.Read(strPath, store, latest, [&](qint64 nDone, qint64 nTotal) {
+                    calls.emplace_back(nDone, nTotal);
+                    return static_cast<int>(calls.size()) <= c.nAllowedCalls;
+                });
+            EXPECT_EQ(result, c.result);
+            EXPECT_EQ(store.m_LogData[0].m_nCount, c.nRows);
+            EXPECT_EQ(store.m_LogData[1].m_nCount, c.nRows);
+            EXPECT_EQ(reader.m_nLines, c.nRows);
+            EXPECT_EQ(latest[0], c.nRows - 1.0);
+            EXPECT_EQ(store.m_LogData[0].m_pData[c.nRows - 1], c.nRows - 1.0);
+            ASSERT_EQ(calls.size(), std::min<size_t>(static_cast<size_t>(c.nAllowedCalls) + 1, 3));
+            for (size_t i = 0; i < calls.size(); ++i) {
+                EXPECT_EQ(calls[i].second, static_cast<qint64>(strContent.size()));
+                EXPECT_EQ(calls[i].first, doneAfter[(i + 1) * 65536 - 1]);
+            }
         }
-    }
+}
+
+TEST(CsvReader, RefusesPipesAndDevicesLikeAnUnreadableFile) {
+    QTemporaryDir dir;
+    const auto files = MakeSpecialFiles(dir.path().toStdString());
+    ASSERT_FALSE(files.empty());
+    for (const SSpecialFile& file : files)
+        for (const SReaderSetup& setup : {kSetups[0], kSetups[1]}) {
+            // Run where a blocking open or an endless read cannot hang the test: the child
+            // cancels a read that is still going after two seconds.
+            const int nStatus = RunInChildWithDeadline(
+                [&]() {
+                    CLogStore store;
+                    store.InitLogData(2, 65536, 65536);
+                    double latest[8] = {5, 5};
+                    const auto start = std::chrono::steady_clock::now();
+                    const auto result = MakeReader(setup).Read(
+                        QString::fromStdString(file.m_strPath), store, latest, [&](qint64, qint64) {
+                            return std::chrono::steady_clock::now() - start <
+                                   std::chrono::seconds(2);
+                        });
+                    if (result != CCsvReader::EResult::OpenFailed)
+                        return 1;
+                    return store.m_LogData[0].m_nCount == 0 && latest[0] == 5 ? 0 : 2;
+                },
+                10);
+            EXPECT_EQ(nStatus, 0) << file.m_pszName << ", " << setup.m_pszName
+                                  << " (-1: blocked, 1: read)";
+        }
+    // A link to a regular file is read like the file.
+    const QString strTarget = WriteFile(dir, "1,2\n3,4\n");
+    const QString strLink = dir.filePath("link.csv");
+    ASSERT_TRUE(QFile::link(strTarget, strLink));
+    CLogStore store;
+    ASSERT_TRUE(store.InitLogData(2, 65536, 65536));
+    double latest[8];
+    EXPECT_EQ(CCsvReader().Read(strLink, store, latest), CCsvReader::EResult::Done);
+    EXPECT_EQ(StoredRows(store), (Rows{{1, 2}, {3, 4}}));
 }
 
 TEST(CsvReader, FailuresKeepWhatWasRead) {

@@ -2,6 +2,9 @@
 
 #include "settings_test_util.h"
 
+#include "child_deadline.h"
+#include "profile_store.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -151,6 +154,35 @@ TEST(Profile, WriteFailureReportsFalseAndReadsGiveDefaults) {
     EXPECT_FALSE(profile.WriteProfileInt("Comm", "Port", 4));
     EXPECT_EQ(profile.GetProfileInt("Comm", "Port", 1), 1);
     EXPECT_EQ(profile.GetProfileString("Comm", "Port", "d"), QByteArray("d"));
+}
+
+TEST(Profile, PipesAndDevicesReadAsUnreadableAndAreNotReplaced) {
+    QTemporaryDir dir;
+    const auto files = MakeSpecialFiles(dir.path().toStdString());
+    ASSERT_FALSE(files.empty());
+    for (const SSpecialFile& file : files) {
+        struct stat before;
+        ASSERT_EQ(lstat(file.m_strPath.c_str(), &before), 0);
+        // In a child, so that a read that blocks on the pipe or never ends on the device fails
+        // the test instead of hanging it.
+        const int nStatus = RunInChildWithDeadline(
+            [&]() {
+                CProfile profile(QString::fromStdString(file.m_strPath));
+                SCommSetting comm{5, 4800, 7, 1, 2};
+                LoadCommSetting(profile, comm);
+                const bool bDefaults = comm.m_nPort == 1 && comm.m_nBaudRate == 9600 &&
+                                       profile.GetProfileString("VSetting1", "Name", "d") == "d";
+                if (!bDefaults)
+                    return 1;
+                return profile.WriteProfileInt("Comm", "Port", 4) ? 2 : 0;
+            },
+            10);
+        EXPECT_EQ(nStatus, 0) << file.m_pszName
+                              << " (-1: blocked or endless, 1: not the defaults, 2: written)";
+        struct stat after;
+        ASSERT_EQ(lstat(file.m_strPath.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT) << file.m_pszName;
+    }
 }
 
 TEST(ProfilePath, LastExtensionBecomesIni) {

@@ -2,6 +2,8 @@
 
 #include "settings_test_util.h"
 
+#include "child_deadline.h"
+
 namespace {
 
 const COLORREF kColors[8] = {0, 16711680, 65280, 8421376, 255, 8388736, 32896, 16384};
@@ -249,6 +251,32 @@ TEST(SettingsFile, NothingChangesWithoutSectionsOrWithoutFile) {
     EXPECT_FALSE(state.Load(dir.filePath(QStringLiteral("missing.cfg"))));
     EXPECT_FALSE(state.Load(dir.path()));
     ExpectSameSettings(state, before);
+}
+
+TEST(SettingsFile, PipesAndDevicesAreRefusedLikeAFileThatCannotBeOpened) {
+    QTemporaryDir dir;
+    const auto files = MakeSpecialFiles(dir.path().toStdString());
+    ASSERT_FALSE(files.empty());
+    for (const SSpecialFile& file : files) {
+        // In a child, so that a load that blocks on the pipe or reads the device for ever fails
+        // the test instead of hanging it.
+        const int nStatus = RunInChildWithDeadline(
+            [&]() {
+                SState state;
+                state.MakeUnusual();
+                SState before;
+                before.MakeUnusual();
+                if (state.Load(QString::fromStdString(file.m_strPath)))
+                    return 1;
+                const bool bSame = state.m_Comm.m_nPort == before.m_Comm.m_nPort &&
+                                   state.m_Doc.m_nChannels == before.m_Doc.m_nChannels &&
+                                   state.m_Doc.m_LogData[0].m_nCount == 1 &&
+                                   state.m_Doc.m_ChannelAttr[3] == before.m_Doc.m_ChannelAttr[3];
+                return bSame ? 0 : 2;
+            },
+            10);
+        EXPECT_EQ(nStatus, 0) << file.m_pszName << " (-1: blocked or endless, 1: loaded)";
+    }
 }
 
 TEST(SettingsFile, SaveThenLoadRoundsToSixDigitsAndDropsLeadingBlanks) {
