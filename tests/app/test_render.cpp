@@ -91,6 +91,10 @@ TEST(Render, CommandExitCodes) {
         {{"--render", strPng, "--size", "320x200", dir.filePath("missing.csv")}, 1, false},
         {{"--render", strPng, "--size", "320", strCsv}, 2, false},
         {{"--render", dir.filePath("no/dir/out.png"), "--size", "320x200", strCsv}, 1, false},
+        // A file that fails part way (reading address 0 of our own memory is an I/O error):
+        // a partial picture is not a success.
+        {{"--render", strPng, "--size", "320x200", "/proc/self/mem"}, 1, false},
+        {{"--render", strPng, "--size", "320x200", dir.path()}, 1, false},
     };
     for (const SCase& c : cases) {
         QFile::remove(strPng);
