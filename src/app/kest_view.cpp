@@ -75,8 +75,10 @@ CkestView::~CkestView() {
 }
 
 void CkestView::OnDestroy() {
-    if (m_bLogging)
+    if (m_bLogging) {
         m_CommReader.Close();
+        DrainAfterClose();
+    }
     // Every drained line must reach the disk however the program ends.
     if (m_pLogFile) {
         m_pLogFile->Close();
@@ -194,8 +196,21 @@ void CkestView::OnFileLogging() {
     emit CommandStateChanged();
 }
 
+void CkestView::DrainAfterClose() {
+    // Everything received before the reader closed belongs in this log; a notification that
+    // is still on its way finds nothing left and the log already closed.
+    int nDrained = 0;
+    do {
+        nDrained += m_Intake.OnCommData(m_CommReader, *m_pDoc, m_pLogFile.get(), m_Graph.m_bHold,
+                                        m_Graph.m_dLatest);
+    } while (m_Intake.m_bMoreWaiting);
+    if (nDrained > 0)
+        update();
+}
+
 void CkestView::StopLogging() {
     m_CommReader.Close();
+    DrainAfterClose();
     bool bFailed = false;
     if (m_pLogFile) {
         // The last buffered records are written here; a failure now is the user's last chance
@@ -222,6 +237,10 @@ bool CkestView::event(QEvent* pEvent) {
 void CkestView::OnCommData() {
     m_Intake.OnCommData(m_CommReader, *m_pDoc, m_bLogging ? m_pLogFile.get() : nullptr,
                         m_Graph.m_bHold, m_Graph.m_dLatest);
+    // Stopped at its limit with the notification still outstanding: the rest comes after the
+    // events queued meanwhile (a paint among them).
+    if (m_Intake.m_bMoreWaiting)
+        QCoreApplication::postEvent(this, new CCommDataEvent(m_Comm.m_nPort));
     update();
     ReportIntakeProblems();
 }

@@ -90,6 +90,8 @@ protected:
 private:
     void OnCommData();
     void StopLogging();
+    /// Takes into the log and the store every line the closed reader still holds.
+    void DrainAfterClose();
     void ApplyMouseAction(const SMouseAction& action);
     SPoint DevicePoint(const QMouseEvent* pEvent) const;
     void ShowMessage(int nStringId);
