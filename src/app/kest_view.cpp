@@ -68,6 +68,10 @@ CkestView::CkestView(CkestDoc* pDoc, CProfile* pProfile, const CPortMap* pPortMa
     LoadChannelCount(*m_pProfile, *m_pDoc);
     LoadChannelAttrs(*m_pProfile, *m_pDoc);
     LoadHorizSetting(*m_pProfile, m_Graph.m_nSamplesPerDiv);
+    m_PaintClock.start();
+    m_FrameTimer.setSingleShot(true);
+    m_FrameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_FrameTimer, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 CkestView::~CkestView() {
@@ -241,8 +245,16 @@ void CkestView::OnCommData() {
     // events queued meanwhile (a paint among them).
     if (m_Intake.m_bMoreWaiting)
         QCoreApplication::postEvent(this, new CCommDataEvent(m_Comm.m_nPort));
-    update();
+    RequestDataFrame();
     ReportIntakeProblems();
+}
+
+void CkestView::RequestDataFrame() {
+    const int nDelay = m_FrameClock.RequestFrame(m_PaintClock.elapsed());
+    if (nDelay == 0)
+        update();
+    else if (nDelay > 0)
+        m_FrameTimer.start(nDelay);
 }
 
 void CkestView::ReportIntakeProblems() {
@@ -443,6 +455,9 @@ void CkestView::resizeEvent(QResizeEvent* pEvent) {
 }
 
 void CkestView::paintEvent(QPaintEvent*) {
+    // Whatever caused this paint, it shows all data drained so far.
+    m_FrameClock.OnPainted(m_PaintClock.elapsed());
+    m_FrameTimer.stop();
     // The graph works in device pixels so lines and text stay sharp on high-DPI screens.
     const qreal dDpr = devicePixelRatioF();
     const QSize size(qRound(width() * dDpr), qRound(height() * dDpr));

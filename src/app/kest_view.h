@@ -5,13 +5,16 @@
 
 #include "comm_reader.h"
 #include "comm_setting.h"
+#include "frame_clock.h"
 #include "graph.h"
 #include "line_intake.h"
 #include "set_input_data_dlg.h"
 #include "log_file.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -99,6 +102,15 @@ private:
     /// Reports a log write failure or a full store once, after the current event returns.
     void ReportIntakeProblems();
 
+    /// Asks for a paint showing new data: at once when the last frame is old enough, otherwise
+    /// at the next frame. Commands, mouse actions and resizes call update() directly.
+    void RequestDataFrame();
+
     QImage m_image;
     bool m_bIntakeMessagePending = false;
+    /// Data paints at most every kFrameIntervalMs.
+    static constexpr int kFrameIntervalMs = 33;
+    CFrameClock m_FrameClock{kFrameIntervalMs};
+    QTimer m_FrameTimer;
+    QElapsedTimer m_PaintClock;
 };
