@@ -1,10 +1,10 @@
 // Live logging as the user runs it: the whole program (frame, view, reader, log) in a window,
 // logging 8 channels from a serial device, measured from inside.
 //
-//   bench_live --seconds S [--width W --height H]
+//   live_bench --seconds S [--width W --height H]
 //       logs COM1 (set KEST_COM1 to the device, e.g. kest_sim's) for S seconds and prints the
 //       lines logged, the paints and the process's CPU time.
-//   bench_live --throughput --seconds S [--width W --height H]
+//   live_bench --throughput --seconds S [--width W --height H]
 //       makes its own pseudo-terminal, writes numbered 8-channel lines into it as fast as the
 //       program takes them for S seconds and prints the rate at which they reached the log, and
 //       whether every line arrived once and in order.
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     }
 
     if (!pView->RunCommand(ID_FILE_LOGGING) || !pView->m_bLogging) {
-        std::fprintf(stderr, "bench_live: logging did not start\n");
+        std::fprintf(stderr, "live_bench: logging did not start\n");
         return 1;
     }
     std::atomic<bool> bStop{false};
