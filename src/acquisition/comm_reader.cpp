@@ -212,20 +212,33 @@ int CCommReader::ReadPort(char* buf, int nWant) {
             const qint64 nLeft = total.remainingTime();
             if (nLeft <= 0)
                 break;
-            const int nWait = static_cast<int>(std::min<qint64>(nLeft, n == 0 ? kStopSliceMs : 10));
+            if (n > 0) {
+                // Bytes have come. Waking for every later byte would cost a wake-up per line of
+                // a slow device; look again once the silence interval has passed instead: if
+                // nothing came meanwhile, that was the silence that ends the read.
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(nLeft, 10)));
+                port.clearError();
+                if (!port.waitForReadyRead(0)) {
+                    const QSerialPort::SerialPortError eError = port.error();
+                    if (eError == QSerialPort::TimeoutError || eError == QSerialPort::NoError)
+                        break;
+                    return n;
+                }
+                if (port.bytesAvailable() == 0)
+                    return n; // a hung-up line polls ready without data
+                continue;
+            }
+            const int nWait = static_cast<int>(std::min<qint64>(nLeft, kStopSliceMs));
             port.clearError();
             if (!port.waitForReadyRead(nWait)) {
                 const QSerialPort::SerialPortError eError = port.error();
-                if (eError == QSerialPort::TimeoutError || eError == QSerialPort::NoError) {
-                    if (n > 0)
-                        break;
+                if (eError == QSerialPort::TimeoutError || eError == QSerialPort::NoError)
                     continue;
-                }
-                return n > 0 ? n : -1;
+                return -1;
             }
             // Ready without data: a hung-up line polls ready for ever.
             if (port.bytesAvailable() == 0)
-                return n > 0 ? n : -1;
+                return -1;
         }
         const qint64 nRead = port.read(buf + n, nWant - n);
         if (nRead < 0)
