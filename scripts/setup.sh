@@ -9,7 +9,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-translations-l10n qt6-qpa-plugins
     libqt6printsupport6 libqt6serialport6 libgl-dev libvulkan-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-noto-cjk xvfb xauth x11-utils xdg-utils
+    fonts-noto-cjk xvfb xauth x11-utils xdg-utils kst
 )
 
 missing=()

@@ -241,8 +241,8 @@ bool CkestView::event(QEvent* pEvent) {
 void CkestView::OnCommData() {
     m_Intake.OnCommData(m_CommReader, *m_pDoc, m_bLogging ? m_pLogFile.get() : nullptr,
                         m_Graph.m_bHold, m_Graph.m_dLatest);
-    // Stopped at its limit with the notification still outstanding: the rest comes after the
-    // events queued meanwhile (a paint among them).
+    // Stopped at its limit with lines still waiting: the rest comes after the events queued
+    // meanwhile (a paint among them).
     if (m_Intake.m_bMoreWaiting)
         QCoreApplication::postEvent(this, new CCommDataEvent(m_Comm.m_nPort));
     RequestDataFrame();
