@@ -2,9 +2,11 @@
 // sine, square, ramp and noise channels, for running and trying out KEST without hardware.
 //
 //   kest_sim [--channels N] [--rate R] [--link PATH] [--period S] [--amplitude A] [--base B]
-//   [--count N]
+//   [--count N] [--file PATH]
 //
 // Prints the device path of the terminal (one line on stdout) and sends until SIGINT or SIGTERM.
+// With --file the lines are appended to a regular file instead, as a growing log for programs
+// that follow files.
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -46,6 +48,7 @@ struct SSimOptions {
     double m_dBase = 0.0;   ///< level every channel swings around
     long long m_nCount = 0; ///< lines to send, 0 for no limit
     QString m_strLink;
+    QString m_strFile; ///< write to this file instead of a terminal
 };
 
 /// Value of channel c at time t: the shapes cycle sine, square, ramp, noise.
@@ -113,7 +116,11 @@ bool ParseOptions(const QCoreApplication& app, SSimOptions& opt) {
     const QCommandLineOption count(QStringLiteral("count"),
                                    QStringLiteral("Stop after N lines (default: never)."),
                                    QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({channels, rate, link, period, amplitude, base, count});
+    const QCommandLineOption file(QStringLiteral("file"),
+                                  QStringLiteral("Write the lines to the file PATH (created or "
+                                                 "truncated) instead of a terminal."),
+                                  QStringLiteral("PATH"));
+    parser.addOptions({channels, rate, link, period, amplitude, base, count, file});
     parser.process(app);
 
     bool bOk[6] = {};
@@ -124,6 +131,7 @@ bool ParseOptions(const QCoreApplication& app, SSimOptions& opt) {
     opt.m_nCount = parser.value(count).toLongLong(&bOk[4]);
     opt.m_dBase = parser.value(base).toDouble(&bOk[5]);
     opt.m_strLink = parser.value(link);
+    opt.m_strFile = parser.value(file);
     if (!std::all_of(std::begin(bOk), std::end(bOk), [](bool b) { return b; }) ||
         opt.m_nChannels < 1 || opt.m_nChannels > 32 || !(opt.m_dRate > 0.0) || opt.m_dRate > 1e6 ||
         !(opt.m_dPeriod > 0.0) || opt.m_nCount < 0) {
@@ -146,17 +154,27 @@ int main(int argc, char** argv) {
     int fdMaster = -1;
     int fdSlave = -1;
     char szName[256] = {};
-    if (::openpty(&fdMaster, &fdSlave, szName, nullptr, nullptr) != 0) {
+    if (!opt.m_strFile.isEmpty()) {
+        const QByteArray path = QFile::encodeName(opt.m_strFile);
+        fdMaster = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+        if (fdMaster < 0) {
+            std::perror("kest_sim: open");
+            return 1;
+        }
+        std::snprintf(szName, sizeof szName, "%s", path.constData());
+    } else if (::openpty(&fdMaster, &fdSlave, szName, nullptr, nullptr) != 0) {
         std::perror("kest_sim: openpty");
         return 1;
     }
     // Raw line discipline, so the CR is not turned into LF and nothing is echoed back. The slave
     // stays open here: without it every write would fail while no program has the port open.
-    termios tio{};
-    ::tcgetattr(fdSlave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(fdSlave, TCSANOW, &tio);
-    ::fcntl(fdMaster, F_SETFL, ::fcntl(fdMaster, F_GETFL) | O_NONBLOCK);
+    if (fdSlave >= 0) {
+        termios tio{};
+        ::tcgetattr(fdSlave, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fdSlave, TCSANOW, &tio);
+        ::fcntl(fdMaster, F_SETFL, ::fcntl(fdMaster, F_GETFL) | O_NONBLOCK);
+    }
 
     const QByteArray link = QFile::encodeName(opt.m_strLink);
     if (!link.isEmpty()) {
@@ -218,7 +236,8 @@ int main(int argc, char** argv) {
     if (!link.isEmpty())
         ::unlink(link.constData());
     ::close(fdMaster);
-    ::close(fdSlave);
+    if (fdSlave >= 0)
+        ::close(fdSlave);
     std::fprintf(stderr, "kest_sim: %lld lines sent, %lld dropped\n", nSent, nDropped);
     return 0;
 }

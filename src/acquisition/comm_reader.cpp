@@ -79,6 +79,8 @@ bool CCommReader::Open(int nPort, const SCommSetting* pSetting, QObject* pWnd) {
         m_nWritePos = 0;
         m_nReadPos = 0;
         m_nStored = 0;
+        m_strRest.clear();
+        m_bWaitingForRoom = false;
     }
     m_bRunning = true;
     m_bNotified = false;
@@ -130,6 +132,7 @@ bool CCommReader::Close() {
 
 int CCommReader::GetLineCount() {
     std::lock_guard<std::mutex> lock(m_cs);
+    RefillFromRestLocked();
     return m_nLines;
 }
 
@@ -159,9 +162,23 @@ int CCommReader::ReadLine(char* dst, int size) {
             --m_nStored;
         }
         --m_nLines;
+        RefillFromRestLocked();
+        // Wake the worker only once a whole block fits: waking it for every line would turn a
+        // fast stream into reads of one line each.
+        if (m_bWaitingForRoom && kRingSize - m_nStored >= kReadSize) {
+            m_bWaitingForRoom = false;
+            m_cvRoom.notify_one();
+        }
     }
     dst[n] = '\0';
     return n;
+}
+
+void CCommReader::RefillFromRestLocked() {
+    if (m_strRest.empty())
+        return;
+    const int nUsed = StoreBytesLocked(m_strRest.data(), static_cast<int>(m_strRest.size()));
+    m_strRest.erase(0, static_cast<size_t>(nUsed));
 }
 
 bool CCommReader::OpenPort() {
@@ -195,20 +212,33 @@ int CCommReader::ReadPort(char* buf, int nWant) {
             const qint64 nLeft = total.remainingTime();
             if (nLeft <= 0)
                 break;
-            const int nWait = static_cast<int>(std::min<qint64>(nLeft, n == 0 ? kStopSliceMs : 10));
+            if (n > 0) {
+                // Bytes have come. Waking for every later byte would cost a wake-up per line of
+                // a slow device; look again once the silence interval has passed instead: if
+                // nothing came meanwhile, that was the silence that ends the read.
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(nLeft, 10)));
+                port.clearError();
+                if (!port.waitForReadyRead(0)) {
+                    const QSerialPort::SerialPortError eError = port.error();
+                    if (eError == QSerialPort::TimeoutError || eError == QSerialPort::NoError)
+                        break;
+                    return n;
+                }
+                if (port.bytesAvailable() == 0)
+                    return n; // a hung-up line polls ready without data
+                continue;
+            }
+            const int nWait = static_cast<int>(std::min<qint64>(nLeft, kStopSliceMs));
             port.clearError();
             if (!port.waitForReadyRead(nWait)) {
                 const QSerialPort::SerialPortError eError = port.error();
-                if (eError == QSerialPort::TimeoutError || eError == QSerialPort::NoError) {
-                    if (n > 0)
-                        break;
+                if (eError == QSerialPort::TimeoutError || eError == QSerialPort::NoError)
                     continue;
-                }
-                return n > 0 ? n : -1;
+                return -1;
             }
             // Ready without data: a hung-up line polls ready for ever.
             if (port.bytesAvailable() == 0)
-                return n > 0 ? n : -1;
+                return -1;
         }
         const qint64 nRead = port.read(buf + n, nWant - n);
         if (nRead < 0)
@@ -218,13 +248,75 @@ int CCommReader::ReadPort(char* buf, int nWant) {
     return n;
 }
 
+int CCommReader::ReadAvailable(char* buf, int nWant) {
+    QSerialPort& port = *m_hComm;
+    // The port layer only fetches from the driver inside a wait; a zero wait fetches what is
+    // there (up to 32 KiB) without blocking.
+    if (port.bytesAvailable() < nWant) {
+        port.clearError();
+        port.waitForReadyRead(0);
+        const QSerialPort::SerialPortError eError = port.error();
+        if (eError != QSerialPort::NoError && eError != QSerialPort::TimeoutError &&
+            port.bytesAvailable() == 0)
+            return -1;
+    }
+    const qint64 nRead = port.read(buf, nWant);
+    return nRead < 0 ? -1 : static_cast<int>(nRead);
+}
+
 bool CCommReader::HasRoom() {
     std::lock_guard<std::mutex> lock(m_cs);
     return m_nStored < kRingSize || m_nLines == 0;
 }
 
+int CCommReader::WaitForRoom() {
+    std::unique_lock<std::mutex> lock(m_cs);
+    auto room = [this] {
+        // A ring that is one unfinished line takes (and drops) bytes until its CR comes.
+        return m_nLines == 0 ? kRingSize : kRingSize - m_nStored;
+    };
+    if (room() < kReadSize && m_bRunning) {
+        m_bWaitingForRoom = true;
+        m_cvRoom.wait_for(lock, std::chrono::milliseconds(1));
+        m_bWaitingForRoom = false;
+    }
+    return room();
+}
+
+void CCommReader::KeepRestAtStop(const char* buf, int n) {
+    {
+        std::lock_guard<std::mutex> lock(m_cs);
+        const int nUsed = StoreBytesLocked(buf, n);
+        m_strRest.append(buf + nUsed, static_cast<size_t>(n - nUsed));
+    }
+    if (!m_hComm || !m_hComm->isOpen())
+        return;
+    // What the driver held when the user stopped was sent before the stop; take it, but not
+    // more than the driver's queue would hold, so that a streaming device cannot keep us here.
+    constexpr int kMaxSweep = 65536;
+    char chunk[kReadSize];
+    int nSwept = 0;
+    while (nSwept < kMaxSweep) {
+        const int nRead = ReadAvailable(chunk, kReadSize);
+        if (nRead <= 0)
+            break;
+        nSwept += nRead;
+        std::lock_guard<std::mutex> lock(m_cs);
+        if (m_strRest.empty()) {
+            const int nUsed = StoreBytesLocked(chunk, nRead);
+            m_strRest.append(chunk + nUsed, static_cast<size_t>(nRead - nUsed));
+        } else {
+            m_strRest.append(chunk, static_cast<size_t>(nRead));
+        }
+    }
+}
+
 int CCommReader::StoreBytes(const char* buf, int n) {
     std::lock_guard<std::mutex> lock(m_cs);
+    return StoreBytesLocked(buf, n);
+}
+
+int CCommReader::StoreBytesLocked(const char* buf, int n) {
     int i = 0;
     for (; i < n; ++i) {
         const char b = buf[i];
@@ -267,16 +359,19 @@ void CCommReader::NotifyIfWaiting() {
 
 int CCommReader::ReaderThread(CCommReader* pReader) {
     CCommReader& r = *pReader;
-    char buf[kReadSize];
+    char buf[kRingSize];
     int nPending = 0; // bytes read from the port that did not fit into the ring yet
     int nOffset = 0;
     int nFaults = 0;
+    bool bBurst = false; // the last read filled its whole block: the driver holds more
     while (r.m_bRunning) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!bBurst)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         r.NotifyIfWaiting();
 
         if (!r.m_hComm || !r.m_hComm->isOpen()) {
             // The device is gone: try to open it again now and then.
+            bBurst = false;
             r.m_hComm.reset();
             r.Pause(kReopenBackoffMs);
             if (r.m_bRunning)
@@ -284,7 +379,18 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
             continue;
         }
 
-        if (nPending == 0) {
+        if (nPending == 0 && bBurst) {
+            const int nRoom = r.WaitForRoom();
+            if (nRoom <= 0)
+                continue;
+            const int nRead = r.ReadAvailable(buf, nRoom);
+            // Fewer bytes than asked for: the driver is drained, back to the paced reads.
+            bBurst = nRead == nRoom;
+            if (nRead <= 0)
+                continue;
+            nPending = nRead;
+            nOffset = 0;
+        } else if (nPending == 0) {
             if (!r.HasRoom())
                 continue;
             QElapsedTimer timer;
@@ -303,13 +409,19 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
             nFaults = 0;
             nPending = nRead;
             nOffset = 0;
+            bBurst = nRead == kReadSize;
         }
         if (nPending > 0) {
             const int nUsed = r.StoreBytes(buf + nOffset, nPending);
             nOffset += nUsed;
             nPending -= nUsed;
+            if (nUsed == 0) {
+                r.NotifyIfWaiting();
+                r.WaitForRoom(); // the pass without a sleep must not spin on a full ring
+            }
         }
         r.NotifyIfWaiting();
     }
+    r.KeepRestAtStop(buf + nOffset, nPending);
     return 0;
 }

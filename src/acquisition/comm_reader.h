@@ -8,9 +8,11 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 class QObject;
 class QSerialPort;
@@ -40,6 +42,10 @@ private:
 /// Only when the whole ring is a single unfinished line is there nothing to wait for; then the
 /// further bytes of that line are dropped and its CR ends it, because no reader takes that much
 /// of one line anyway. m_nLines always equals the number of CRs in the ring not yet read.
+///
+/// Speed: the worker sleeps 1 ms before a read of up to kReadSize bytes, which serves every baud
+/// rate a serial line has. When a read fills its whole block the device is faster than that; the
+/// worker then reads again at once, as much as the ring has room for, until the driver runs dry.
 class CCommReader : public CLineSource {
 public:
     static constexpr int kRingSize = 4096;
@@ -60,7 +66,9 @@ public:
     /// opened (missing, busy, no access); the reader is then unchanged or closed.
     bool Open(int nPort, const SCommSetting* pSetting, QObject* pWnd);
     /// Stops the worker, waits for it and closes the port; false when not open. Returns within
-    /// about 0.1 s: the worker looks at the stop request at least every 100 ms.
+    /// about 0.1 s: the worker looks at the stop request at least every 100 ms. Every complete
+    /// line received until then stays readable: what the driver still held at the stop and what
+    /// did not fit into the ring are kept aside and enter the ring as ReadLine makes room.
     bool Close();
     bool IsOpen() const { return m_pThread != nullptr; }
     /// The device path that the last Open used.
@@ -78,8 +86,16 @@ public:
 private:
     bool OpenPort();
     int ReadPort(char* buf, int nWant);
+    /// Takes at most nWant bytes that the driver already holds, without waiting; -1 on a fault.
+    int ReadAvailable(char* buf, int nWant);
     int StoreBytes(const char* buf, int n);
+    int StoreBytesLocked(const char* buf, int n);
     bool HasRoom();
+    /// Waits up to 1 ms until the ring has room for a block; returns the room (0: none yet).
+    int WaitForRoom();
+    /// At the stop: keeps the unstored bytes and whatever the driver holds now for ReadLine.
+    void KeepRestAtStop(const char* buf, int n);
+    void RefillFromRestLocked();
     void NotifyIfWaiting();
     void Pause(int nMilliseconds);
 
@@ -94,6 +110,9 @@ private:
     std::atomic<bool> m_bNotified{false};
     std::unique_ptr<QThread> m_pThread;
     std::mutex m_cs;
+    std::condition_variable m_cvRoom; ///< signalled when a waiting worker may store again
+    bool m_bWaitingForRoom = false;   ///< guarded by m_cs
+    std::string m_strRest;            ///< bytes received before Close that the ring had no room for
     QObject* m_pNotifyWnd = nullptr;
 
     CPortMap m_PortMap;

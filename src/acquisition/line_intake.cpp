@@ -12,6 +12,7 @@ int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLo
     char szLine[kLineBufferSize];
     double row[CLogStore::kMaxChannels];
     int nDrained = 0;
+    m_bMoreWaiting = false;
     int k = source.GetLineCount();
     for (;;) {
         for (int j = 0; j < k; ++j) {
@@ -27,6 +28,10 @@ int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLo
                 m_bStoreFull = true;
         }
         nDrained += k;
+        if (nDrained >= kMaxLinesPerCall && source.GetLineCount() > 0) {
+            m_bMoreWaiting = true;
+            break;
+        }
         source.ClearNotified();
         // A line completed after the count was taken found the flag still set and sent no
         // notification of its own; without this second look it would wait for the next line.

@@ -12,11 +12,17 @@ public:
     static constexpr int kLineLimit = 1023;      ///< what ReadLine is allowed to fill, NUL included
     static constexpr int kFieldSize = 128;       ///< a field is at most 127 characters
 
+    /// Lines one call drains at most before it gives the window back.
+    static constexpr int kMaxLinesPerCall = 8192;
+
     /// Drains every waiting line: each is written to pLogFile (if open), split into one value per
     /// active channel, copied to pLatest[0..n-1] unless bHold, and appended to the store. The log
     /// is flushed once per call and the source's notification cleared; lines that completed
-    /// meanwhile are drained too, since the source would not notify about them again. Returns
-    /// the number of lines drained. The caller repaints once afterwards.
+    /// meanwhile are drained too, since the source would not notify about them again. A device
+    /// that sends as fast as the window drains could keep that going for ever: after
+    /// kMaxLinesPerCall lines the call stops without clearing the notification once more and
+    /// sets m_bMoreWaiting, and the caller must notify itself again. Returns the number of lines
+    /// drained. The caller repaints once afterwards.
     int OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLogFile, bool bHold,
                    double* pLatest);
 
@@ -27,6 +33,8 @@ public:
 
     /// Set when the store refused a row; those lines are still logged but not stored.
     bool m_bStoreFull = false;
+    /// Set by OnCommData when it stopped at its limit with lines still waiting.
+    bool m_bMoreWaiting = false;
 
 private:
     bool m_bStoreFullReported = false;

@@ -84,6 +84,10 @@ CkestView::CkestView(CkestDoc* pDoc, CProfile* pProfile, const CPortMap* pPortMa
     LoadChannelCount(*m_pProfile, *m_pDoc);
     LoadChannelAttrs(*m_pProfile, *m_pDoc);
     LoadHorizSetting(*m_pProfile, m_Graph.m_nSamplesPerDiv);
+    m_PaintClock.start();
+    m_FrameTimer.setSingleShot(true);
+    m_FrameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_FrameTimer, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 CkestView::~CkestView() {
@@ -91,8 +95,10 @@ CkestView::~CkestView() {
 }
 
 void CkestView::OnDestroy() {
-    if (m_bLogging)
+    if (m_bLogging) {
         m_CommReader.Close();
+        DrainAfterClose();
+    }
     // Every drained line must reach the disk however the program ends.
     if (m_pLogFile) {
         m_pLogFile->Close();
@@ -208,8 +214,21 @@ void CkestView::OnFileLogging() {
     emit CommandStateChanged();
 }
 
+void CkestView::DrainAfterClose() {
+    // Everything received before the reader closed belongs in this log; a notification that
+    // is still on its way finds nothing left and the log already closed.
+    int nDrained = 0;
+    do {
+        nDrained += m_Intake.OnCommData(m_CommReader, *m_pDoc, m_pLogFile.get(), m_Graph.m_bHold,
+                                        m_Graph.m_dLatest);
+    } while (m_Intake.m_bMoreWaiting);
+    if (nDrained > 0)
+        update();
+}
+
 void CkestView::StopLogging() {
     m_CommReader.Close();
+    DrainAfterClose();
     bool bFailed = false;
     if (m_pLogFile) {
         // The last buffered records are written here; a failure now is the user's last chance
@@ -236,8 +255,20 @@ bool CkestView::event(QEvent* pEvent) {
 void CkestView::OnCommData() {
     m_Intake.OnCommData(m_CommReader, *m_pDoc, m_bLogging ? m_pLogFile.get() : nullptr,
                         m_Graph.m_bHold, m_Graph.m_dLatest);
-    update();
+    // Stopped at its limit with lines still waiting: the rest comes after the events queued
+    // meanwhile (a paint among them).
+    if (m_Intake.m_bMoreWaiting)
+        QCoreApplication::postEvent(this, new CCommDataEvent(m_Comm.m_nPort));
+    RequestDataFrame();
     ReportIntakeProblems();
+}
+
+void CkestView::RequestDataFrame() {
+    const int nDelay = m_FrameClock.RequestFrame(m_PaintClock.elapsed());
+    if (nDelay == 0)
+        update();
+    else if (nDelay > 0)
+        m_FrameTimer.start(nDelay);
 }
 
 void CkestView::ReportIntakeProblems() {
@@ -542,6 +573,9 @@ void CkestView::resizeEvent(QResizeEvent* pEvent) {
 }
 
 void CkestView::paintEvent(QPaintEvent*) {
+    // Whatever caused this paint, it shows all data drained so far.
+    m_FrameClock.OnPainted(m_PaintClock.elapsed());
+    m_FrameTimer.stop();
     // The graph works in device pixels so lines and text stay sharp on high-DPI screens.
     const qreal dDpr = devicePixelRatioF();
     const QSize size(qRound(width() * dDpr), qRound(height() * dDpr));

@@ -5,13 +5,16 @@
 
 #include "comm_reader.h"
 #include "comm_setting.h"
+#include "frame_clock.h"
 #include "graph.h"
 #include "line_intake.h"
 #include "set_input_data_dlg.h"
 #include "log_file.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -104,6 +107,8 @@ protected:
 private:
     void OnCommData();
     void StopLogging();
+    /// Takes into the log and the store every line the closed reader still holds.
+    void DrainAfterClose();
     void ApplyMouseAction(const SMouseAction& action);
     SPoint DevicePoint(const QMouseEvent* pEvent) const;
     void ShowMessage(int nStringId);
@@ -118,6 +123,17 @@ private:
     /// Reports a log write failure or a full store once, after the current event returns.
     void ReportIntakeProblems();
 
+    /// Asks for a paint showing new data: at once when the last frame is old enough, otherwise
+    /// at the next frame. Commands, mouse actions and resizes call update() directly.
+    void RequestDataFrame();
+
     QImage m_image;
     bool m_bIntakeMessagePending = false;
+    /// Data paints at most every kFrameIntervalMs: 30 frames a second rather than the screen's
+    /// 60, since each frame costs a whole paint and copy (at 1000 lines/s the 60 Hz clock cost
+    /// about 15 % more CPU in the program and the X server) while 30 still scroll smoothly.
+    static constexpr int kFrameIntervalMs = 33;
+    CFrameClock m_FrameClock{kFrameIntervalMs};
+    QTimer m_FrameTimer;
+    QElapsedTimer m_PaintClock;
 };

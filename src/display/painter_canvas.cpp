@@ -238,7 +238,51 @@ void CPainterCanvas::FillSpans(COLORREF cr) {
     const int64_t cb1 = int64_t{C.bottom()} + 1;
     uchar* const pBits = m_direct.m_pBits;
     const qsizetype nStride = m_direct.m_nStride;
-    for (const SColumnSpan& sp : m_spans) {
+    const size_t nSpans = m_spans.size();
+    for (size_t i = 0; i < nSpans; ++i) {
+        // A noisy trace gives runs of neighbouring one-pixel columns, each nearly as tall as the
+        // plot. Column by column every pixel lies on another image row, i.e. another cache line
+        // and page; row by row over a block of columns, the block's pixels of a row share one.
+        constexpr size_t kBlock = 16;
+        constexpr int64_t kTall = 24; // average column height from which rows pay off
+        size_t nBlock = 0;
+        int64_t nHeight = 0;
+        while (nBlock < kBlock && i + nBlock < nSpans) {
+            const SColumnSpan& c = m_spans[i + nBlock];
+            if (c.cx != 1 || c.x != m_spans[i].x + static_cast<int>(nBlock))
+                break;
+            nHeight += int64_t{c.y1} - c.y0 + 1;
+            ++nBlock;
+        }
+        if (nBlock >= 4 && nHeight >= kTall * static_cast<int64_t>(nBlock)) {
+            int64_t y0s[kBlock], y1s[kBlock], xs[kBlock];
+            size_t nCols = 0;
+            int64_t yTop = cb1, yEnd = ct;
+            for (size_t j = 0; j < nBlock; ++j) {
+                const SColumnSpan& c = m_spans[i + j];
+                const int64_t x = int64_t{c.x} + m_direct.m_dx;
+                const int64_t y0 = std::max<int64_t>(int64_t{c.y0} + m_direct.m_dy, ct);
+                const int64_t y1 = std::min<int64_t>(int64_t{c.y1} + 1 + m_direct.m_dy, cb1);
+                if (x < cl || x >= cRight || y0 >= y1)
+                    continue;
+                xs[nCols] = x;
+                y0s[nCols] = y0;
+                y1s[nCols] = y1;
+                ++nCols;
+                yTop = std::min(yTop, y0);
+                yEnd = std::max(yEnd, y1);
+            }
+            for (int64_t y = yTop; y < yEnd; ++y) {
+                uint32_t* pRow = reinterpret_cast<uint32_t*>(pBits + y * nStride);
+                for (size_t j = 0; j < nCols; ++j) {
+                    if (y >= y0s[j] && y < y1s[j])
+                        pRow[xs[j]] = px;
+                }
+            }
+            i += nBlock - 1;
+            continue;
+        }
+        const SColumnSpan& sp = m_spans[i];
         const int64_t x0 = std::max<int64_t>(int64_t{sp.x} + m_direct.m_dx, cl);
         const int64_t x1 = std::min<int64_t>(int64_t{sp.x} + sp.cx + m_direct.m_dx, cRight);
         const int64_t y0 = std::max<int64_t>(int64_t{sp.y0} + m_direct.m_dy, ct);

@@ -211,6 +211,31 @@ TEST_F(CommReaderTest, FullRingHoldsBackInsteadOfOverwriting) {
     EXPECT_EQ(got, sent);
 }
 
+TEST_F(CommReaderTest, CloseKeepsEveryCompleteLineReceived) {
+    // Four times the ring's size arrives while nobody reads; after Close the ring, the block the
+    // worker could not store and what the terminal still held all come out in order, and the
+    // unfinished last line does not.
+    std::vector<std::string> sent;
+    std::string strAll;
+    for (int i = 0; i < 1500; ++i) {
+        sent.push_back(std::to_string(100000000 + i));
+        strAll += sent.back() + "\r\n";
+    }
+    ASSERT_TRUE(m_Pty.Write(strAll + "77,unfinished"));
+    ASSERT_TRUE(WaitLines(1));
+    Settle(50);
+    ASSERT_TRUE(m_Reader.Close());
+    std::vector<std::string> got;
+    for (;;) {
+        const auto more = Drain(m_Reader);
+        if (more.empty())
+            break;
+        got.insert(got.end(), more.begin(), more.end());
+    }
+    EXPECT_EQ(got, sent);
+    EXPECT_EQ(m_Reader.GetLineCount(), 0);
+}
+
 TEST_F(CommReaderTest, LineLongerThanTheRingIsCutAndEnded) {
     // No CR within the ring's whole size: the line is cut, the CR still ends it, and the lines
     // after it are intact.

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -216,6 +217,33 @@ TEST(LineIntake, RefusedRowsAreReportedOnceAndStillLogged) {
     intake.Reset();
     EXPECT_FALSE(intake.m_bStoreFull);
     EXPECT_FALSE(intake.TakeStoreFullToReport());
+}
+
+// A source that completes a line every time one is taken never runs dry: the intake must give
+// the window back and ask to be called again, and the next call must go on with the following
+// line.
+TEST(LineIntake, EndlessSourceIsDrainedInBoundedCalls) {
+    class CEndlessSource : public CLineSource {
+    public:
+        int GetLineCount() override { return 2; }
+        int ReadLine(char* dst, int size) override {
+            return std::snprintf(dst, static_cast<size_t>(size), "%d", m_nNext++);
+        }
+        void ClearNotified() override {}
+        int m_nNext = 0;
+    };
+    CLogStore store;
+    ASSERT_TRUE(store.InitLogData(1, 65536, 65536));
+    CEndlessSource source;
+    CLineIntake intake;
+    double latest[8] = {};
+    const int nFirst = intake.OnCommData(source, store, nullptr, false, latest);
+    EXPECT_GE(nFirst, CLineIntake::kMaxLinesPerCall);
+    EXPECT_LE(nFirst, CLineIntake::kMaxLinesPerCall + 2);
+    EXPECT_TRUE(intake.m_bMoreWaiting);
+    EXPECT_EQ(intake.OnCommData(source, store, nullptr, false, latest), nFirst);
+    ASSERT_EQ(store.m_LogData[0].m_nCount, 2 * nFirst);
+    EXPECT_EQ(store.m_LogData[0].m_pData[2 * nFirst - 1], 2 * nFirst - 1);
 }
 
 } // namespace

@@ -12,6 +12,10 @@
 #include <QFile>
 #include <QTest>
 
+#include <atomic>
+#include <string>
+#include <thread>
+
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
@@ -145,6 +149,68 @@ TEST(ViewLogging, DestroyingTheViewWhileLoggingFlushesTheLog) {
     ASSERT_TRUE(WaitFor([&] { return fx.m_Doc.m_LogData[0].m_nCount >= 1; }));
     fx.m_pView.reset();
     EXPECT_EQ(ReadAll(fx.Path("closing.csv")), QByteArray("5,6\r\n"));
+}
+
+// Stopping while a device streams fast: every complete line sent before the stop is in the log
+// and in the store, in order, and the unfinished last line is in neither.
+TEST(ViewLogging, StopKeepsEveryLineSentBeforeIt) {
+    constexpr int kLines = 6000;
+    constexpr int kPerMs = 8; // about 8000 lines per second
+    auto lineText = [](int i) { return std::to_string(i) + ",1.25,-3.5,7,0.001,12345.6,-0.5,2e3"; };
+    for (const bool bDestroy : {false, true}) {
+        SCOPED_TRACE(bDestroy ? "view destroyed while logging" : "logging command");
+        SPty pty;
+        ASSERT_TRUE(pty.m_bOk);
+        SViewFixture fx;
+        fx.m_Doc.InitLogData(8, 1024, 1024);
+        fx.m_PortMap.SetOverrides({{1, pty.m_strSlave}});
+        fx.m_strNextPick = fx.Path("tail.csv");
+        fx.m_pView->RunCommand(ID_FILE_LOGGING);
+        ASSERT_TRUE(fx.m_pView->m_bLogging);
+
+        std::atomic<bool> bSent{false};
+        std::thread writer([&] {
+            auto next = std::chrono::steady_clock::now();
+            for (int i = 0; i < kLines; i += kPerMs) {
+                std::string strBurst;
+                for (int j = i; j < i + kPerMs && j < kLines; ++j)
+                    strBurst += lineText(j) + "\r\n";
+                pty.Write(QByteArray::fromStdString(strBurst));
+                next += std::chrono::milliseconds(1);
+                std::this_thread::sleep_until(next);
+            }
+            pty.Write("424242,1"); // unfinished: no CR ever comes
+            bSent = true;
+        });
+        const bool bDone = WaitFor([&] { return bSent.load(); }, 20000);
+        writer.join();
+        ASSERT_TRUE(bDone);
+        if (bDestroy)
+            fx.m_pView.reset();
+        else
+            fx.m_pView->RunCommand(ID_FILE_LOGGING);
+        // A notification still on its way when logging stopped must change nothing.
+        QTest::qWait(50);
+
+        const QList<QByteArray> records = ReadAll(fx.Path("tail.csv")).split('\n');
+        ASSERT_FALSE(records.isEmpty());
+        EXPECT_TRUE(records.last().isEmpty()) << "the file ends with a whole record";
+        const qsizetype nRecords = records.size() - 1;
+        EXPECT_EQ(nRecords, kLines) << "lines missing from the log: " << kLines - nRecords;
+        int nBad = 0;
+        for (qsizetype i = 0; i < nRecords && nBad == 0; ++i) {
+            if (records[i] != QByteArray::fromStdString(lineText(static_cast<int>(i)) + "\r")) {
+                ADD_FAILURE() << "record " << i << " is " << records[i].toStdString();
+                ++nBad;
+            }
+        }
+        EXPECT_EQ(fx.m_Doc.m_LogData[0].m_nCount, kLines)
+            << "store minus log: " << fx.m_Doc.m_LogData[0].m_nCount - nRecords;
+        if (fx.m_Doc.m_LogData[0].m_nCount > 0) {
+            EXPECT_EQ(fx.m_Doc.m_LogData[0].m_pData[fx.m_Doc.m_LogData[0].m_nCount - 1],
+                      kLines - 1);
+        }
+    }
 }
 
 TEST(FrameCommands, EnablementWhileLoggingAndShortcutRespectsIt) {

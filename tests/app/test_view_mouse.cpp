@@ -429,4 +429,57 @@ TEST(ViewMouse, CursorBeyondANarrowedWindowMovesToTheRightEdge) {
     }
 }
 
+/// Counts the paint events of the object it watches.
+class CPaintCounter : public QObject {
+public:
+    bool eventFilter(QObject* pObj, QEvent* pEvent) override {
+        if (pEvent->type() == QEvent::Paint)
+            ++m_nPaints;
+        return QObject::eventFilter(pObj, pEvent);
+    }
+    int m_nPaints = 0;
+};
+
+TEST(ViewFrames, DataPaintsCoalesceButMouseActionsPaintAtOnce) {
+    SFramedView v(2, 2000);
+    ASSERT_FRAMED_VIEW(v);
+    CPaintCounter counter;
+    v.m_pView->installEventFilter(&counter);
+    QTest::qWait(100); // the last paint is more than a frame old
+
+    for (int i = 0; i < 100; ++i) {
+        CCommDataEvent e(1);
+        QCoreApplication::sendEvent(v.m_pView, &e);
+    }
+    EXPECT_EQ(counter.m_nPaints, 0) << "notifications never paint inside their own handler";
+    QTest::qWait(300);
+    EXPECT_EQ(counter.m_nPaints, 1) << "a hundred notifications within one frame, one paint";
+
+    // Notifications each handled on their own, as the event loop delivers them: at most one
+    // paint per started frame, however many of them come.
+    counter.m_nPaints = 0;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 40; ++i) {
+        CCommDataEvent e(1);
+        QCoreApplication::sendEvent(v.m_pView, &e);
+        QCoreApplication::processEvents();
+    }
+    const qint64 nMs = timer.elapsed();
+    EXPECT_LE(counter.m_nPaints, 2 + nMs / 33) << nMs << " ms";
+
+    // Data right after a paint waits for the next frame; a mouse action does not wait, and its
+    // paint shows that data too, so no second paint follows.
+    v.Paint();
+    counter.m_nPaints = 0;
+    CCommDataEvent e(1);
+    QCoreApplication::sendEvent(v.m_pView, &e);
+    v.Press(Qt::LeftButton, Centre(kPlot2));
+    v.Release(Qt::LeftButton, Centre(kPlot2));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.m_nPaints, 1);
+    QTest::qWait(300);
+    EXPECT_EQ(counter.m_nPaints, 1);
+}
+
 } // namespace

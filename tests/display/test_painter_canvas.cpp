@@ -228,6 +228,11 @@ TEST(PainterCanvas, SolidLinesAreTheSameWrittenDirectlyOrThroughThePainter) {
             canvas.IntersectClip(SRect{4, 6, 31, 27});
         canvas.SetViewportOrg(org.x, org.y);
         canvas.Polyline(pts, 6);
+        // Noise: neighbouring columns each nearly as tall as the image, filled row by row.
+        std::vector<SPoint> noise;
+        for (int x = -3; x < 44; ++x)
+            noise.push_back({x, (x * 37 % 11) % 2 ? 1 + x % 3 : 38 - x % 5});
+        canvas.Polyline(noise.data(), static_cast<int>(noise.size()));
         canvas.SetViewportOrg(0, 0);
         canvas.RestoreState();
         canvas.MoveTo(0, 39);
