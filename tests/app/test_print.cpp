@@ -54,12 +54,13 @@ QStringList PdfFiles() {
 
 /// A PDF the queue writes that was not among before, once it is complete (it ends with the
 /// end-of-file marker); waits up to nMs for it.
-QString WaitForPdf(const QStringList& before, int nMs = 60000) {
+QString WaitForPdf(const QStringList& before, const QString& strTitle, int nMs = 60000) {
     QString strFound;
     WaitFor(
         [&] {
             for (const QString& strName : PdfFiles()) {
-                if (before.contains(strName))
+                // The queue names its files after the job title; other programs may print too.
+                if (before.contains(strName) || !strName.startsWith(strTitle))
                     continue;
                 QFile f(QDir(PdfDir()).filePath(strName));
                 if (f.open(QIODevice::ReadOnly) && f.size() > 16) {
@@ -119,8 +120,13 @@ struct SPrintFixture : SViewFixture {
         m_pView->m_Graph.m_nSelChannel = 1;
         m_pView->m_Graph.m_ptCursor[0] = {400, 650};
         m_pView->m_Graph.m_ptCursor[1] = {1100, 300};
+        // The job title is the file name: unique, so the test finds its own output.
+        static int s_nJob = 0;
+        m_strTitle = QStringLiteral("kesttest%1n%2").arg(getpid()).arg(++s_nJob);
+        m_pView->m_strLogPath = m_Dir.filePath(m_strTitle + QStringLiteral(".csv"));
     }
     CPrinterSelection m_Sel;
+    QString m_strTitle;
 };
 
 class PrintQueue : public ::testing::Test {
@@ -137,7 +143,7 @@ TEST_F(PrintQueue, PrintedPageMatchesTheRender) {
     const QStringList before = PdfFiles();
     ASSERT_TRUE(fx.m_pView->RunCommand(ID_FILE_PRINT));
     EXPECT_EQ(printDlg.m_nShown, 1);
-    const QString strPdf = WaitForPdf(before);
+    const QString strPdf = WaitForPdf(before, fx.m_strTitle);
     ASSERT_FALSE(strPdf.isEmpty()) << "no PDF appeared in " << qPrintable(PdfDir());
 
     // Where the page arithmetic puts the graph, in the PDF's pixels at nDpi.
@@ -147,6 +153,7 @@ TEST_F(PrintQueue, PrintedPageMatchesTheRender) {
     const SPrintFrame frame = CalcPrintFrame(rcPaper.width(), rcPaper.height());
     const int nDpi = 100;
     const QImage pdf = PdfToImage(strPdf, nDpi);
+    QFile::remove(strPdf);
     ASSERT_FALSE(pdf.isNull());
     const double dScale = static_cast<double>(nDpi) / pPrinter->resolution();
     const QRect rcBox(qRound((rcPage.left() - rcPaper.left() + frame.m_x) * dScale),
@@ -215,13 +222,16 @@ TEST_F(PrintQueue, CancelledPrintStillRemembersAndDirectPrintNeedsNoDialog) {
         const QStringList before = PdfFiles();
         ASSERT_TRUE(fx.m_pView->RunCommand(ID_FILE_PRINT));
         EXPECT_EQ(printDlg.m_nShown, 1);
-        EXPECT_TRUE(WaitForPdf(before, 3000).isEmpty()) << "a cancelled print printed";
+        EXPECT_TRUE(WaitForPdf(before, fx.m_strTitle, 3000).isEmpty())
+            << "a cancelled print printed";
         EXPECT_TRUE(Section(fx.m_pProfile->GetPath(), "PrinterSetup").contains("Device=KEST_PDF"));
     }
     CDialogAnswerer<QPrintDialog> printDlg([](QPrintDialog* pDlg) { pDlg->reject(); });
     const QStringList before = PdfFiles();
     ASSERT_TRUE(fx.m_pView->RunCommand(ID_FILE_PRINT_DIRECT));
-    EXPECT_FALSE(WaitForPdf(before).isEmpty());
+    const QString strPdf = WaitForPdf(before, fx.m_strTitle);
+    EXPECT_FALSE(strPdf.isEmpty());
+    QFile::remove(strPdf);
     EXPECT_EQ(printDlg.m_nShown, 0);
 }
 
