@@ -15,4 +15,7 @@ if grep -E -q 'ERROR: AddressSanitizer|runtime error:|ERROR: LeakSanitizer' buil
     echo "Sanitizer reported a problem (see above)." >&2
     exit 1
 fi
-echo "All tests passed in the normal and the sanitizer build."
+# --- Debian package: build, contents, validators, install, run, remove ---
+scripts/test_package.sh build
+# --- end of the package block ---
+echo "All tests passed in the normal and the sanitizer build, and the package checks."

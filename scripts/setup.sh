@@ -12,6 +12,8 @@ PACKAGES=(
     fonts-noto-cjk xvfb xauth x11-utils xdg-utils
     qt6-svg-dev libqt6svg6 libcups2-dev
     cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils libreoffice-draw-nogui
+    # The Debian package and its checks: dpkg-shlibdeps, file type detection, validators, man.
+    dpkg-dev file desktop-file-utils appstream man-db
 )
 
 missing=()
