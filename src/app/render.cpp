@@ -197,7 +197,8 @@ void AddProgramOptions(QCommandLineParser& parser) {
 QString ProgramHelpText() {
     QCommandLineParser parser;
     AddProgramOptions(parser);
-    return parser.helpText();
+    // Asked before any application object exists, the parser does not know the program's name.
+    return parser.helpText().replace(QLatin1String("<executable_name>"), QLatin1String("kest"));
 }
 
 QString ProgramVersionText() {
