@@ -2,6 +2,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 constexpr int kStatusIntervalMs = 1000;
