@@ -16,4 +16,8 @@ if grep -E -q 'ERROR: AddressSanitizer|runtime error:|ERROR: LeakSanitizer' buil
     exit 1
 fi
 tests/fuzz/run.sh
-echo "All tests passed in the normal and the sanitizer build; the fuzzing corpora replay cleanly."
+# --- Debian package: build, contents, validators, install, run, remove ---
+scripts/test_package.sh build
+# --- end of the package block ---
+echo "All tests passed in the normal and the sanitizer build, the fuzzing corpora replay cleanly,"
+echo "and the package checks pass."

@@ -13,6 +13,10 @@ PACKAGES=(
     fonts-noto-cjk xvfb xauth x11-utils xdg-utils
     qt6-svg-dev libqt6svg6 libcups2-dev
     cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils libreoffice-draw-nogui
+    # The Debian package and its checks: dpkg-shlibdeps, file type detection, validators, man.
+    dpkg-dev file desktop-file-utils appstream man-db
+    # Lock keys from the X server's XKB state, and real key events for its test.
+    libxcb1-dev libxcb-xkb-dev xdotool
 )
 
 missing=()

@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-/// Serial line settings in the codes of the Win32 serial state record; held by the view as m_Comm.
+/// Serial line settings in the numeric codes that the profile and settings files store; held by
+/// the view as m_Comm.
 struct SCommSetting {
     int32_t m_nPort = 1;         ///< COM port number, 1-based
     uint32_t m_nBaudRate = 9600; ///< bit/s

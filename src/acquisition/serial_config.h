@@ -16,6 +16,6 @@ struct SSerialConfig {
     bool m_bParityCheck = false; ///< check the parity of received characters
 };
 
-/// Translates the Win32-coded settings (byte size, parity 0 none 1 odd 2 even 3 mark 4 space,
+/// Translates the stored setting codes (byte size, parity 0 none 1 odd 2 even 3 mark 4 space,
 /// stop bits 0 one 1 one and a half 2 two) into port-layer values.
 SSerialConfig MapCommSetting(const SCommSetting& setting);

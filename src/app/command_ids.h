@@ -1,8 +1,8 @@
 #pragma once
 
 /// Command identifiers of the menu, toolbar and accelerators, and the string numbers the shell
-/// shows; numbering follows the resource ids of the original program so settings and help
-/// references stay comparable.
+/// shows. The numbers are fixed: files, profiles and the manual refer to them, so they never
+/// change.
 enum ECommandId {
     ID_FILE_OPEN = 57601,
     ID_FILE_LOGGING = 32772,

@@ -1,10 +1,13 @@
 // KEST: serial data logger and graph display.
 #include "kest_app.h"
+#include "log_command.h"
 #include "render.h"
 
 #include "profile.h"
+#include "profile_store.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <clocale>
 #include <cstdio>
@@ -28,13 +31,21 @@ int main(int argc, char** argv) {
         std::fputs(qPrintable(ProgramVersionText()), stdout);
         return 0;
     }
+    if (cmd.m_bListPorts || !cmd.m_strLog.isEmpty()) {
+        // No window: a Core application opens no display connection, so these commands work
+        // over SSH and on machines without any display server.
+        QCoreApplication app(argc, argv);
+        std::setlocale(LC_NUMERIC, "C");
+        const QString strProfile = ProgramProfilePath(QCoreApplication::applicationFilePath());
+        return cmd.m_bListPorts ? RunListPorts(strProfile) : RunLogCommand(cmd, strProfile);
+    }
     if (cmd.m_bRender) {
         // Drawing to a file needs no screen.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QGuiApplication app(argc, argv);
         std::setlocale(LC_NUMERIC, "C");
-        return RunRenderCommand(args, ChooseProfilePath(QCoreApplication::applicationFilePath()));
+        return RunRenderCommand(args, ProgramProfilePath(QCoreApplication::applicationFilePath()));
     }
     if (cmd.m_Files.size() > 1) {
         std::fprintf(stderr, "kest: one CSV file at most\n");

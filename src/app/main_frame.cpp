@@ -4,6 +4,7 @@
 #include "kest_view.h"
 #include "toolbar_icons.h"
 #include "window_title.h"
+#include "xkb_locks.h"
 
 #include "kest_message_box.h"
 #include "string_table.h"
@@ -263,7 +264,7 @@ void CMainFrame::OnHelpFinder() {
 }
 
 void CMainFrame::UpdateIndicators() {
-    const SLockStates s = ReadLockStates();
+    const SLockStates s = ReadDisplayLockStates();
     const bool bOn[3] = {s.m_bCaps, s.m_bNum, s.m_bScroll};
     const int nIds[3] = {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL};
     for (int i = 0; i < 3; ++i)

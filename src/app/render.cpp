@@ -1,6 +1,7 @@
 #include "render.h"
 
 #include "csv_reader.h"
+#include "log_command.h"
 #include "emf_canvas.h"
 #include "graph.h"
 #include "kest_doc.h"
@@ -183,8 +184,9 @@ void AddProgramOptions(QCommandLineParser& parser) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOptions(
-        {RenderOption(), SizeOption(), ChannelsOption(), PageOption(), LandscapeOption()});
+    parser.addOptions({RenderOption(), SizeOption(), ChannelsOption(), PageOption(),
+                       LandscapeOption(), LogOption(), DurationOption(), ForceOption(),
+                       ListPortsOption()});
     parser.addPositionalArgument(QStringLiteral("FILE.csv"),
                                  QStringLiteral("CSV file to open for viewing (or to render)."),
                                  QStringLiteral("[FILE.csv]"));
@@ -195,7 +197,8 @@ void AddProgramOptions(QCommandLineParser& parser) {
 QString ProgramHelpText() {
     QCommandLineParser parser;
     AddProgramOptions(parser);
-    return parser.helpText();
+    // Asked before any application object exists, the parser does not know the program's name.
+    return parser.helpText().replace(QLatin1String("<executable_name>"), QLatin1String("kest"));
 }
 
 QString ProgramVersionText() {
@@ -213,7 +216,7 @@ bool ParseCommandLine(const QStringList& args, SCommandLine& out, QString& strEr
     out.m_bVersion = parser.isSet(QStringLiteral("version"));
     out.m_bRender = parser.isSet(RenderOption());
     out.m_Files = parser.positionalArguments();
-    return true;
+    return ParseLogOptions(parser, out, strError);
 }
 
 bool ParseRenderArgs(const QStringList& args, SRenderArgs& out, QString& strError) {

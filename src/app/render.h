@@ -28,6 +28,10 @@ struct SCommandLine {
     bool m_bHelp = false;
     bool m_bVersion = false;
     bool m_bRender = false;
+    bool m_bListPorts = false;
+    QString m_strLog;            ///< --log FILE.csv: log without a window
+    long long m_nDurationMs = 0; ///< --duration, 0 when not given
+    bool m_bForce = false;
     QStringList m_Files; ///< positional arguments (the CSV file to open or render)
 };
 

@@ -15,7 +15,7 @@ public:
     /// Stores attr with the clamps: VRes <= 0 -> 10, Pos 0..1000, Multiplier +-0 -> 1; infinite or
     /// NaN numbers also take their defaults.
     void SetChannelAttr(int nChannel, SChannelAttr attr);
-    /// The framework's new-document step: resets the store.
+    /// Starts an empty document (at start-up): resets the store.
     bool OnNewDocument();
 
     SChannelAttr m_ChannelAttr[kMaxChannels];

@@ -2,6 +2,9 @@
 
 #include "number_text.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace {
 
 const char kComm[] = "Comm";
@@ -27,13 +30,46 @@ void LoadCommSetting(const CProfile& profile, SCommSetting& comm) {
     comm.m_nStopBits = static_cast<uint8_t>(profile.GetProfileInt(kComm, "StopBits", 0));
 }
 
-void LoadChannelCount(const CProfile& profile, CkestDoc& doc) {
-    int nChannels = profile.GetProfileInt(kSetting, "Channels", 2);
+int LoadChannelCountValue(const CProfile& profile) {
+    const int nChannels = profile.GetProfileInt(kSetting, "Channels", 2);
     if (nChannels < 1)
-        nChannels = 1;
-    else if (nChannels > CkestDoc::kMaxChannels)
-        nChannels = CkestDoc::kMaxChannels;
-    doc.InitLogData(nChannels, CkestDoc::kInitialSize, CkestDoc::kInitialSize);
+        return 1;
+    if (nChannels > CkestDoc::kMaxChannels)
+        return CkestDoc::kMaxChannels;
+    return nChannels;
+}
+
+void LoadChannelCount(const CProfile& profile, CkestDoc& doc) {
+    doc.InitLogData(LoadChannelCountValue(profile), CkestDoc::kInitialSize, CkestDoc::kInitialSize);
+}
+
+QMap<int, QString> LoadPortOverrides(const CProfile& profile) {
+    QMap<int, QString> map;
+    for (int nPort = 1; nPort <= kMaxPortOverride; ++nPort) {
+        const QByteArray strKey = "COM" + QByteArray::number(nPort);
+        const QByteArray strPath = profile.GetProfileString("Ports", strKey.constData(), {});
+        if (!strPath.trimmed().isEmpty())
+            map.insert(nPort, QString::fromLocal8Bit(strPath.trimmed()));
+    }
+    return map;
+}
+
+QString UserProfilePath() {
+    QString strConfig = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (strConfig.isEmpty() || QDir::isRelativePath(strConfig))
+        strConfig = QDir::homePath() + QStringLiteral("/.config");
+    const QString strDir = strConfig + QStringLiteral("/kest");
+    QDir().mkpath(strDir);
+    return strDir + QStringLiteral("/kest.INI");
+}
+
+QString ProgramProfilePath(const QString& strExePath) {
+    // An installed program shares its directory with every other program and every user; root
+    // may be able to write there, but a profile in /usr/bin would be wrong for anyone.
+    const QDir dirExe = QFileInfo(strExePath).absoluteDir();
+    if (QFileInfo(dirExe.filePath(QStringLiteral("../share/doc/kest"))).isDir())
+        return UserProfilePath();
+    return ChooseProfilePath(strExePath);
 }
 
 void LoadChannelAttrs(const CProfile& profile, CkestDoc& doc) {

@@ -4,18 +4,36 @@
 #include "kest_doc.h"
 #include "profile.h"
 
+#include <QMap>
+#include <QString>
+
 // Loaders run once when the view is created; everything but the serial settings passes the
 // clamps of the document and ClampSamplesPerDiv. Savers run at the moment a setting changes;
 // their result only says whether the profile could be written (callers show no message).
 
 /// "Comm": Port, BaudRate, ByteSize, Parity, StopBits, stored unchecked (8-bit fields: low bits).
 void LoadCommSetting(const CProfile& profile, SCommSetting& comm);
+/// "Setting"/"Channels" limited to 1..8.
+int LoadChannelCountValue(const CProfile& profile);
 /// "Setting"/"Channels" limited to 1..8, then InitLogData(n, 65536, 65536), emptying the store.
 void LoadChannelCount(const CProfile& profile, CkestDoc& doc);
 /// "VSetting1".."VSetting8", each from a default record, through SetChannelAttr.
 void LoadChannelAttrs(const CProfile& profile, CkestDoc& doc);
 /// "HSetting"/"Res" through ClampSamplesPerDiv.
 void LoadHorizSetting(const CProfile& profile, int& nSamplesPerDiv);
+
+/// Highest COM number the profile section "Ports" is read for.
+constexpr int kMaxPortOverride = 32;
+/// COM number -> device path entries of the profile section "Ports" (keys COM1..COM32).
+QMap<int, QString> LoadPortOverrides(const CProfile& profile);
+
+/// kest.INI in the user's configuration directory ($XDG_CONFIG_HOME/kest, default
+/// ~/.config/kest), which is created.
+QString UserProfilePath();
+/// The profile of the program at strExePath: the per-user file for an installed program (one
+/// whose documentation lies in ../share/doc/kest beside its bin directory), otherwise
+/// ChooseProfilePath.
+QString ProgramProfilePath(const QString& strExePath);
 
 bool SaveCommSetting(CProfile& profile, const SCommSetting& comm);
 bool SaveChannelCount(CProfile& profile, const CkestDoc& doc);

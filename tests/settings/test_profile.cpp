@@ -191,8 +191,8 @@ TEST(ProfilePath, LastExtensionBecomesIni) {
         const char* m_pszIni;
     } cases[] = {
         {"/opt/kest/kest", "/opt/kest/kest.INI"},
-        {"/opt/kest/kest.exe", "/opt/kest/kest.INI"},
-        {"/opt/kest/a.b.exe", "/opt/kest/a.b.INI"},
+        {"/opt/kest/kest.bin", "/opt/kest/kest.INI"},
+        {"/opt/kest/a.b.bin", "/opt/kest/a.b.INI"},
         {"/opt/v1.2/kest", "/opt/v1.2/kest.INI"}, // a dot in the directory is no extension
         {"kest", "kest.INI"},
     };

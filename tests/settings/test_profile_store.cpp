@@ -2,6 +2,8 @@
 
 #include "settings_test_util.h"
 
+#include <QDir>
+
 namespace {
 
 const COLORREF kColors[8] = {0, 16711680, 65280, 8421376, 255, 8388736, 32896, 16384};
@@ -186,6 +188,31 @@ TEST(ProfileStore, SaveThenLoadGivesTheSameSettings) {
     EXPECT_EQ(nRes, 2500);
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(docLoaded.m_ChannelAttr[i], doc.m_ChannelAttr[i]) << i;
+}
+
+// Root may write to /usr/bin; an installed program still keeps one profile per user.
+TEST(ProfileStore, InstalledProgramUsesThePerUserProfile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("usr/bin")));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("build")));
+    const QByteArray strOld = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cfg"))));
+    const QString strUser = dir.filePath(QStringLiteral("cfg/kest/kest.INI"));
+
+    EXPECT_EQ(ProgramProfilePath(dir.filePath(QStringLiteral("usr/bin/kest"))),
+              dir.filePath(QStringLiteral("usr/bin/kest.INI")))
+        << "without installed documentation the program is not installed";
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("usr/share/doc/kest")));
+    EXPECT_EQ(ProgramProfilePath(dir.filePath(QStringLiteral("usr/bin/kest"))), strUser);
+    EXPECT_EQ(ProgramProfilePath(dir.filePath(QStringLiteral("build/kest"))),
+              dir.filePath(QStringLiteral("build/kest.INI")));
+    EXPECT_EQ(UserProfilePath(), strUser);
+
+    if (strOld.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", strOld);
 }
 
 } // namespace

@@ -1,0 +1,277 @@
+// `kest --log` and `kest --list-ports` as a user runs them: the real program, on a real pty, with
+// no display at all.
+#include "log_command.h"
+#include "render.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <pty.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <string>
+#include <thread>
+
+namespace {
+
+/// A pty whose slave end stands for the device; the test writes to the master.
+struct SPty {
+    SPty() {
+        char name[256] = {};
+        if (::openpty(&m_fdMaster, &m_fdSlave, name, nullptr, nullptr) == 0) {
+            m_strSlave = QString::fromLocal8Bit(name);
+            termios tio{};
+            ::tcgetattr(m_fdSlave, &tio);
+            ::cfmakeraw(&tio);
+            ::tcsetattr(m_fdSlave, TCSANOW, &tio);
+        }
+    }
+    ~SPty() {
+        if (m_fdMaster >= 0)
+            ::close(m_fdMaster);
+        if (m_fdSlave >= 0)
+            ::close(m_fdSlave);
+    }
+    bool Write(const std::string& s) {
+        size_t nDone = 0;
+        while (nDone < s.size()) {
+            const ssize_t n = ::write(m_fdMaster, s.data() + nDone, s.size() - nDone);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            nDone += static_cast<size_t>(n);
+        }
+        return true;
+    }
+    int m_fdMaster = -1;
+    int m_fdSlave = -1;
+    QString m_strSlave;
+};
+
+/// The program linked into a directory of its own, so that its profile (beside it) belongs to
+/// the test alone.
+class LogCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_Pty.m_fdMaster >= 0);
+        m_pDir = std::make_unique<QTemporaryDir>(QStringLiteral(KEST_TEST_TMP "/kest-log-XXXXXX"));
+        ASSERT_TRUE(m_pDir->isValid());
+        m_strExe = m_pDir->filePath(QStringLiteral("kest"));
+        if (::link(KEST_EXE, QFile::encodeName(m_strExe).constData()) != 0) {
+            ASSERT_TRUE(QFile::copy(QStringLiteral(KEST_EXE), m_strExe));
+        }
+        m_strLog = m_pDir->filePath(QStringLiteral("run.csv"));
+    }
+
+    /// Environment without any display: no DISPLAY, no WAYLAND_DISPLAY, no QT_QPA_PLATFORM.
+    QProcessEnvironment Environment(const QString& strCom1) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* pszName : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "KEST_COM2"})
+            env.remove(QString::fromLatin1(pszName));
+        env.insert(QStringLiteral("KEST_COM1"), strCom1);
+        return env;
+    }
+
+    void StartKest(QProcess& process, const QStringList& args, const QString& strCom1) {
+        process.setProcessEnvironment(Environment(strCom1));
+        process.start(m_strExe, args);
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+
+    /// Runs the program to its end; its exit code, or -1 when it crashed or hung.
+    int RunKest(const QStringList& args, const QString& strCom1, QString* pStdErr = nullptr,
+                QString* pStdOut = nullptr) {
+        QProcess process;
+        StartKest(process, args, strCom1);
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            return -1;
+        }
+        if (pStdErr)
+            *pStdErr = QString::fromLocal8Bit(process.readAllStandardError());
+        if (pStdOut)
+            *pStdOut = QString::fromLocal8Bit(process.readAllStandardOutput());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    std::string ReadLog() const {
+        QFile file(m_strLog);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
+    }
+
+    SPty m_Pty;
+    std::unique_ptr<QTemporaryDir> m_pDir;
+    QString m_strExe;
+    QString m_strLog;
+};
+
+// Every line the device sent before SIGTERM is in the file, in order, nothing torn, and the
+// program ends with success.
+TEST_F(LogCommandTest, SigtermInTheMiddleOfAStreamKeepsEveryLineSentBeforeIt) {
+    QProcess process;
+    StartKest(process, {QStringLiteral("--log"), m_strLog}, m_Pty.m_strSlave);
+    // The port is purged when it opens: the stream starts once the program says it is logging.
+    QByteArray strErrOut;
+    process.setReadChannel(QProcess::StandardError);
+    while (!strErrOut.contains("Ctrl+C stops") && process.waitForReadyRead(20000))
+        strErrOut += process.readAllStandardError();
+    ASSERT_TRUE(strErrOut.contains("Ctrl+C stops")) << strErrOut.toStdString();
+    std::atomic<bool> bStop{false};
+    std::atomic<int> nSent{0};
+    std::string strSent;
+    std::thread writer([&] {
+        for (int i = 0; !bStop; ++i) {
+            const std::string strLine = std::to_string(i) + "," + std::to_string(i % 50) + "\r\n";
+            if (!m_Pty.Write(strLine))
+                break;
+            strSent += strLine;
+            ++nSent;
+            if (i % 20 == 19)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    // Once the file shows the program is logging, let the stream run on a little.
+    QDeadlineTimer deadline(20000);
+    while (QFileInfo(m_strLog).size() < 2000 && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    bStop = true;
+    writer.join();
+    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGTERM), 0);
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    const std::string strLog = ReadLog();
+    EXPECT_GT(nSent.load(), 100);
+    EXPECT_EQ(strLog.size(), strSent.size());
+    const size_t nSame = static_cast<size_t>(
+        std::mismatch(strLog.begin(), strLog.end(), strSent.begin(), strSent.end()).first -
+        strLog.begin());
+    EXPECT_TRUE(strLog == strSent) << "the log departs from the stream sent before SIGTERM at byte "
+                                   << nSame << " of " << strSent.size();
+    const QString strErr = QString::fromLocal8Bit(strErrOut + process.readAllStandardError());
+    EXPECT_TRUE(strErr.contains(
+        QStringLiteral("%1 lines, %2 bytes written").arg(nSent.load()).arg(strSent.size())))
+        << strErr.toStdString();
+}
+
+TEST_F(LogCommandTest, DurationEndsTheRunAndTheFileIsWhatWasSent) {
+    QProcess process;
+    StartKest(
+        process,
+        {QStringLiteral("--log"), m_strLog, QStringLiteral("--duration"), QStringLiteral("0.5")},
+        m_Pty.m_strSlave);
+    QByteArray strErrOut;
+    process.setReadChannel(QProcess::StandardError);
+    while (!strErrOut.contains("Ctrl+C stops") && process.waitForReadyRead(20000))
+        strErrOut += process.readAllStandardError();
+    ASSERT_TRUE(m_Pty.Write("1.5,2\r\n\r\n-3,4e2\r\n"));
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(ReadLog(), "1.5,2\r\n\r\n-3,4e2\r\n");
+}
+
+TEST_F(LogCommandTest, FailuresGiveTheirExitCodeAndMessage) {
+    {
+        QFile existing(m_pDir->filePath(QStringLiteral("old.csv")));
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+        existing.write("kept\r\n");
+    }
+    const struct {
+        const char* pszName;
+        QString strLog;
+        QString strCom1;
+        int nExit;
+        const char* pszMessage;
+    } cases[] = {
+        {"missing port", m_strLog, QStringLiteral("/dev/ttyUSB-none-such"), 4,
+         "cannot open COM1 (/dev/ttyUSB-none-such)"},
+        {"unwritable file", m_pDir->filePath(QStringLiteral("no-dir/run.csv")), m_Pty.m_strSlave, 3,
+         "cannot create the log file"},
+        {"existing file", m_pDir->filePath(QStringLiteral("old.csv")), m_Pty.m_strSlave, 3,
+         "give --force"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        QString strErr;
+        EXPECT_EQ(RunKest({QStringLiteral("--log"), c.strLog}, c.strCom1, &strErr), c.nExit);
+        EXPECT_TRUE(strErr.contains(QLatin1String(c.pszMessage))) << strErr.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(m_strLog)) << "a port failure leaves no file";
+    QFile old(m_pDir->filePath(QStringLiteral("old.csv")));
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("kept\r\n"));
+
+    QString strErr;
+    EXPECT_EQ(RunKest({QStringLiteral("--log"), m_strLog, QStringLiteral("--duration"),
+                       QStringLiteral("soon")},
+                      m_Pty.m_strSlave, &strErr),
+              2);
+    EXPECT_TRUE(strErr.contains(QStringLiteral("--duration must be")));
+}
+
+TEST_F(LogCommandTest, ListPortsNamesDeviceRuleAndAccessWithoutADisplay) {
+    {
+        QFile profile(m_pDir->filePath(QStringLiteral("kest.INI")));
+        ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
+        profile.write("[Comm]\nPort=2\n[Ports]\nCOM2=/dev/ttyUSB-none-such\n");
+    }
+    QString strOut;
+    EXPECT_EQ(RunKest({QStringLiteral("--list-ports")}, m_Pty.m_strSlave, nullptr, &strOut), 0);
+    EXPECT_TRUE(strOut.startsWith(
+        QStringLiteral("COM1  %1  (environment KEST_COM1)\n").arg(m_Pty.m_strSlave)))
+        << strOut.toStdString();
+    EXPECT_TRUE(strOut.contains(QStringLiteral("access: read and write permitted")));
+    EXPECT_TRUE(strOut.contains(QStringLiteral("COM2  /dev/ttyUSB-none-such  (profile [Ports] "
+                                               "COM2)  <- the profile's COM port\n      device: "
+                                               "missing")));
+    EXPECT_TRUE(strOut.contains(QStringLiteral("Profile: %1").arg(m_pDir->filePath("kest.INI"))));
+}
+
+TEST(LogCommandLine, OptionsAndTheirCombinations) {
+    const struct {
+        QStringList args;
+        bool bOk;
+        long long nDurationMs;
+    } cases[] = {
+        {{"--log", "a.csv"}, true, 0},
+        {{"--log", "a.csv", "--duration", "2.5", "--force"}, true, 2500},
+        {{"--log", "a.csv", "--duration", "0"}, false, 0},
+        {{"--log", "a.csv", "--duration", "-1"}, false, 0},
+        {{"--log", "a.csv", "--duration", "nan"}, false, 0},
+        {{"--log", "a.csv", "--duration", "1e12"}, false, 0},
+        {{"--duration", "5"}, false, 0},
+        {{"--force"}, false, 0},
+        {{"--log", "a.csv", "b.csv"}, false, 0},
+        {{"--log", "a.csv", "--list-ports"}, false, 0},
+        {{"--log", "a.csv", "--render", "x.png"}, false, 0},
+        {{"--log", "a.csv", "--log", "b.csv"}, false, 0},
+        {{"--list-ports"}, true, 0},
+        {{"--render", "x.png", "--size", "10x10", "a.csv"}, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        SCommandLine cmd;
+        QString strError;
+        EXPECT_EQ(ParseCommandLine(c.args, cmd, strError), c.bOk) << strError.toStdString();
+        if (c.bOk)
+            EXPECT_EQ(cmd.m_nDurationMs, c.nDurationMs);
+        else
+            EXPECT_FALSE(strError.isEmpty());
+    }
+}
+
+} // namespace
