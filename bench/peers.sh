@@ -2,8 +2,22 @@
 # KEST measured against peer programs on this machine, one function per figure, the programs
 # taking turns, each figure's median printed with KEST's ratio to the peer.
 #
+#   bench/peers.sh [--load] [--mb N] [--big-mb N] [--runs N]
 #   bench/peers.sh --live [--runs N] [--seconds S] [--captures N] [--interval MS]
 #
+# --load   (also what a run without options does) Opening an 8-channel CSV for viewing. Two files
+#          are made once in the cache directory (KEST_PEERS_CACHE, default ~/.cache/kest-peers):
+#          500 MB (--big-mb) and 50 MB (--mb), lines like a device's log (eight values of five to
+#          six characters, CR LF ends). On each file, in turn N times (default 3): KEST, Kst,
+#          pandas and `wc -l`, each as a whole process under /usr/bin/time: wall seconds, CPU
+#          seconds (user + system, all threads) and peak resident memory.
+#          KEST: `kest --render OUT.png --size 1600x1000 --channels 8 FILE.csv`, which reads the
+#          file exactly as the viewer opens it (mapped, parsed on all cores) and draws one PNG.
+#          Kst: `kst2 FILE.csv -P load -y 1 ... -y 8 --png OUT.png` under QT_QPA_PLATFORM=offscreen
+#          and a private HOME whose data.conf says comma-separated columns; it reads the whole
+#          file, draws one PNG and exits. pandas: `pandas.read_csv(FILE, header=None)`, the row
+#          and column count checked against `wc -l`. KEST / peer is the median of the ratios of
+#          the runs taken in the same turn.
 # --live   The live view: 8 channels, full-swing signals, 1500 visible samples, window 1600 x 1000
 #          under Xvfb. KEST logs a simulated device on a pseudo-terminal; Kst follows a file that
 #          grows at the same rate. For 1000 and 200 lines/s: CPU of the program and of the X server
@@ -13,11 +27,14 @@
 #          load the server nor limit the rate. Then the pseudo-terminal throughput: numbered lines
 #          at full speed into KEST's log, MB/s.
 #
+# The machine's load average is printed before and after: other work on the cores shows there.
 # KEST_BUILD_DIR=dir measures the programs of another build (e.g. of an older commit) as they
-# are; otherwise build/ is brought up to date first. Installs what it needs (kst, x11-utils,
-# xvfb) with apt-get when missing.
+# are; otherwise build/ is brought up to date first. Installs what it needs (kst, python3-pandas,
+# time, x11-utils, xvfb) with apt-get when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+usage() { awk 'NR > 1 && /^#/ {sub(/^# ?/, ""); print; next} NR > 1 {exit}' "$0"; }
 
 RUNS=3
 CPU_SECONDS=20
@@ -25,23 +42,26 @@ CAPTURES=60
 INTERVAL_MS=160
 BUILD="${KEST_BUILD_DIR:-build}"
 WARMUP_SECONDS=6
+SMALL_MB=50
+BIG_MB=500
 DO_LIVE=0
+DO_LOAD=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --live) DO_LIVE=1 ;;
+    --load) DO_LOAD=1 ;;
+    --mb) SMALL_MB="$2"; shift ;;
+    --big-mb) BIG_MB="$2"; shift ;;
     --runs) RUNS="$2"; shift ;;
     --seconds) CPU_SECONDS="$2"; shift ;;
     --captures) CAPTURES="$2"; shift ;;
     --interval) INTERVAL_MS="$2"; shift ;;
-    -h | --help) sed -n '2,20p' "$0"; exit 0 ;;
+    -h | --help) usage; exit 0 ;;
     *) echo "peers.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift
 done
-if [ "$DO_LIVE" -eq 0 ]; then
-    sed -n '2,20p' "$0"
-    exit 2
-fi
+[ "$DO_LIVE" -eq 1 ] || DO_LOAD=1
 
 # --- setup -------------------------------------------------------------------------------------
 
@@ -209,12 +229,144 @@ run_live() {
     ensure_packages kst x11-utils xvfb
     [ -n "${KEST_BUILD_DIR:-}" ] || KEST_TARGETS="live_bench kest_sim" scripts/setup.sh build >/dev/null
     start_xvfb
-    echo "Live view, $(date -u '+%Y-%m-%d'), $(nproc) cores, medians of $RUNS runs:"
+    echo "Live view, $(date -u '+%Y-%m-%d'), $(nproc) cores," \
+        "load average $(cut -d' ' -f1-3 /proc/loadavg), medians of $RUNS runs:"
     echo "| figure | KEST | Kst | KEST / Kst |"
     echo "| --- | --- | --- | --- |"
     figure_live_view 1000
     figure_live_view 200
     figure_pty_throughput
+    echo "Load average afterwards: $(cut -d' ' -f1-3 /proc/loadavg)"
 }
 
-[ "$DO_LIVE" -eq 1 ] && run_live
+# --- opening a CSV for viewing -----------------------------------------------------------------
+
+CACHE="${KEST_PEERS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kest-peers}"
+
+# Makes $CACHE/8ch-<MB>mb.csv once; prints its path. Eight channels of a slow sine plus noise,
+# three decimals, CR LF ends, about 53 bytes a line.
+csv_file() {
+    local mb=$1 path="$CACHE/8ch-${1}mb.csv"
+    if [ ! -s "$path" ]; then
+        mkdir -p "$CACHE"
+        echo "  making $path ($mb MB) ..." >&2
+        awk -v bytes="$((mb << 20))" 'BEGIN {
+            n = 12345; w = 0
+            for (line = 0; w < bytes; ++line) {
+                s = ""
+                for (ch = 0; ch < 8; ++ch) {
+                    n = (n * 1103515245 + 12345) % 4294967296
+                    d = 5 * sin(line * (ch + 1) * 1e-3) + (int(n / 65536) % 1000) * 1e-3
+                    s = s (ch ? "," : "") sprintf("%.3f", d)
+                }
+                print s "\r"
+                w += length(s) + 2
+            }
+        }' >"$path.part"
+        mv "$path.part" "$path"
+    fi
+    echo "$path"
+}
+
+# Runs a command under /usr/bin/time, its output in $WORK/out; prints "wall cpu peak_MB".
+timed() {
+    if ! /usr/bin/time -f '%e %U %S %M' -o "$WORK/time" "$@" >"$WORK/out" 2>&1; then
+        echo "peers.sh: failed: $*" >&2
+        tail -n 5 "$WORK/out" >&2
+        exit 1
+    fi
+    awk '{printf "%.3f %.3f %.1f\n", $1, $2 + $3, $4 / 1024}' "$WORK/time"
+}
+
+# One load of file $2 by program $1 (kest, kst, pandas or wc); prints "wall cpu peak_MB".
+load_run() {
+    local prog=$1 file=$2 lines=$3 ys=() c
+    case "$prog" in
+    kest)
+        rm -f "$WORK/kest.png"
+        timed "$BUILD"/kest --render "$WORK/kest.png" --size 1600x1000 --channels 8 "$file"
+        [ -s "$WORK/kest.png" ] || { echo "peers.sh: kest wrote no image" >&2; exit 1; }
+        ;;
+    kst)
+        # Kst reads whitespace-separated columns unless its ASCII source is told otherwise, and
+        # then silently plots only the first column.
+        mkdir -p "$WORK/kst-home/.config/kst"
+        printf '[ASCII%%20file]\nColumn%%20Type=2\nColumn%%20Delimiter=","\nData%%20Start=0\nRead%%20Fields=false\n' \
+            >"$WORK/kst-home/.config/kst/data.conf"
+        for c in 1 2 3 4 5 6 7 8; do ys+=(-y "$c"); done
+        rm -f "$WORK/kst.png"
+        timed env HOME="$WORK/kst-home" XDG_CONFIG_HOME="$WORK/kst-home/.config" \
+            QT_QPA_PLATFORM=offscreen kst2 "$file" -P load "${ys[@]}" --png "$WORK/kst.png"
+        [ -s "$WORK/kst.png" ] || { echo "peers.sh: kst2 wrote no image" >&2; exit 1; }
+        ;;
+    pandas)
+        # The Debian interpreter, which python3-pandas is installed for.
+        timed /usr/bin/python3 -c 'import sys, pandas
+d = pandas.read_csv(sys.argv[1], header=None)
+print(d.shape[0], d.shape[1])' "$file"
+        [ "$(tail -n 1 "$WORK/out")" = "$lines 8" ] ||
+            { echo "peers.sh: pandas read $(tail -n 1 "$WORK/out"), not $lines 8" >&2; exit 1; }
+        ;;
+    wc)
+        timed wc -l "$file"
+        ;;
+    esac
+}
+
+# Median of column $2 of $WORK/load-<tag>-$1: seconds to 0.01, megabytes whole.
+load_median() {
+    cut -d' ' -f"$2" "$WORK/load-$TAG-$1" | median |
+        awk -v c="$2" '{printf (c == 3 ? "%.0f" : "%.2f"), $1}'
+}
+
+# Median of KEST's ratio to program $1 in column $2, the runs of one turn paired.
+load_ratio() {
+    paste -d' ' <(cut -d' ' -f"$2" "$WORK/load-$TAG-kest") <(cut -d' ' -f"$2" "$WORK/load-$TAG-$1") |
+        awk '$2 > 0 {printf "%.4f\n", $1 / $2}' | median | awk '{printf ($1 == "nan" ? "-" : "%.2f"), $1}'
+}
+
+figure_load() {
+    local mb=$1 file lines r prog
+    file=$(csv_file "$mb")
+    lines=$(wc -l <"$file") # also brings the file into the page cache before the timed runs
+    TAG=$mb
+    for prog in kest kst pandas wc; do : >"$WORK/load-$TAG-$prog"; done
+    for r in $(seq 1 "$RUNS"); do
+        for prog in kest kst pandas wc; do
+            load_run "$prog" "$file" "$lines" | tee -a "$WORK/load-$TAG-$prog" |
+                sed "s/^/  $mb MB run $r $prog (wall s, cpu s, peak MB): /" >&2
+        done
+    done
+    local what col samples
+    samples=$((lines * 8))
+    for col in 1 2; do
+        [ "$col" -eq 1 ] && what="wall s" || what="CPU s (user + system)"
+        printf '| %s MB, %s lines: %s | %s | %s | %s | %s | %s | %s | %s |\n' "$mb" "$lines" "$what" \
+            "$(load_median kest $col)" "$(load_median kst $col)" "$(load_median pandas $col)" \
+            "$(load_median wc $col)" "$(load_ratio kst $col)" "$(load_ratio pandas $col)" \
+            "$(load_ratio wc $col)"
+    done
+    # Peak memory with bytes per sample (eight per line) in brackets.
+    local m mem=()
+    for prog in kest kst pandas wc; do
+        m=$(load_median "$prog" 3)
+        mem+=("$m ($(awk -v m="$m" -v n="$samples" 'BEGIN {printf "%.1f", m * 1048576 / n}'))")
+    done
+    printf '| %s MB, %s lines: peak memory MB (bytes per sample) | %s | %s | %s | %s | %s | %s | - |\n' \
+        "$mb" "$lines" "${mem[@]}" "$(load_ratio kst 3)" "$(load_ratio pandas 3)"
+}
+
+run_load() {
+    ensure_packages kst python3-pandas time
+    [ -n "${KEST_BUILD_DIR:-}" ] || KEST_TARGETS="kest" scripts/setup.sh build >/dev/null
+    echo "Opening an 8-channel CSV for viewing, $(date -u '+%Y-%m-%d'), $(nproc) cores," \
+        "load average $(cut -d' ' -f1-3 /proc/loadavg), medians of $RUNS runs:"
+    echo "| figure | KEST | Kst | pandas | wc -l | KEST / Kst | KEST / pandas | KEST / wc -l |"
+    echo "| --- | --- | --- | --- | --- | --- | --- | --- |"
+    figure_load "$BIG_MB"
+    figure_load "$SMALL_MB"
+    echo "Load average afterwards: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+if [ "$DO_LOAD" -eq 1 ]; then run_load; fi
+if [ "$DO_LIVE" -eq 1 ]; then run_live; fi
