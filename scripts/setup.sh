@@ -10,7 +10,7 @@ PACKAGES=(
     libqt6printsupport6 libqt6serialport6 libgl-dev libvulkan-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    fonts-noto-cjk xvfb xauth x11-utils xdg-utils kst python3-pandas time
+    fonts-noto-cjk xvfb xauth x11-utils xdg-utils
     qt6-svg-dev libqt6svg6 libcups2-dev
     cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils libreoffice-draw-nogui
     # The Debian package and its checks: dpkg-shlibdeps, file type detection, validators, man.
