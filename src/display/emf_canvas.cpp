@@ -243,32 +243,28 @@ void CEmfCanvas::ReleaseIfUnused(uint32_t h) {
     m_handleUsed[h] = false;
 }
 
-SPen CEmfCanvas::SelectPen(const SPen& pen) {
-    const SPen old = m_state.m_pen;
-    if (pen == old)
+template <typename T>
+T CEmfCanvas::SelectDescribed(T& current, uint32_t& hCurrent, const T& desc,
+                              uint32_t (CEmfCanvas::*pfnCreate)(const T&)) {
+    const T old = current;
+    if (desc == old)
         return old;
-    const uint32_t hOld = m_state.m_hPen;
-    const uint32_t h = CreatePen(pen);
+    const uint32_t hOld = hCurrent;
+    const uint32_t h = (this->*pfnCreate)(desc);
     if (h != hOld)
         EmitSelect(h);
-    m_state.m_pen = pen;
-    m_state.m_hPen = h;
+    current = desc;
+    hCurrent = h;
     ReleaseIfUnused(hOld);
     return old;
 }
 
+SPen CEmfCanvas::SelectPen(const SPen& pen) {
+    return SelectDescribed(m_state.m_pen, m_state.m_hPen, pen, &CEmfCanvas::CreatePen);
+}
+
 SBrush CEmfCanvas::SelectBrush(const SBrush& brush) {
-    const SBrush old = m_state.m_brush;
-    if (brush == old)
-        return old;
-    const uint32_t hOld = m_state.m_hBrush;
-    const uint32_t h = CreateBrush(brush);
-    if (h != hOld)
-        EmitSelect(h);
-    m_state.m_brush = brush;
-    m_state.m_hBrush = h;
-    ReleaseIfUnused(hOld);
-    return old;
+    return SelectDescribed(m_state.m_brush, m_state.m_hBrush, brush, &CEmfCanvas::CreateBrush);
 }
 
 SFont CEmfCanvas::SelectFont(const SFont& font) {

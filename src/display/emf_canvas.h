@@ -78,6 +78,11 @@ private:
     void EmitSelect(uint32_t h);
     /// Deletes a created object that neither the current nor any saved state still holds.
     void ReleaseIfUnused(uint32_t h);
+    /// Makes desc the current pen or brush: creates its object, selects it and lets the old
+    /// one go when nothing holds it any more. Returns the previous description.
+    template <typename T>
+    T SelectDescribed(T& current, uint32_t& hCurrent, const T& desc,
+                      uint32_t (CEmfCanvas::*pfnCreate)(const T&));
     void EnsureFont();
     void EnsurePlayerAt(SPoint pt);
     /// Half the outline's reach beyond its centre line (0 for one-pixel and null pens).
