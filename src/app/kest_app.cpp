@@ -9,11 +9,11 @@
 #include "kest_message_box.h"
 #include "port_map.h"
 #include "profile.h"
+#include "profile_store.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QPrinter>
 #include <clocale>
 
@@ -22,32 +22,11 @@ namespace {
 const char* const kNoPrinter =
     "プリンタがインストールされていないため、プリンタの設定はできません。";
 
-/// COM number -> device path entries of the profile section "Ports" (keys COM1..COM32).
-QMap<int, QString> LoadPortOverrides(const CProfile& profile) {
-    QMap<int, QString> map;
-    for (int nPort = 1; nPort <= 32; ++nPort) {
-        const QByteArray strKey = "COM" + QByteArray::number(nPort);
-        const QByteArray strPath = profile.GetProfileString("Ports", strKey.constData(), {});
-        if (!strPath.trimmed().isEmpty())
-            map.insert(nPort, QString::fromLocal8Bit(strPath.trimmed()));
-    }
-    return map;
-}
-
 } // namespace
-
-QString ReplaceExtension(const QString& strPath, const QString& strExt) {
-    const qsizetype nSlash =
-        std::max(strPath.lastIndexOf(QLatin1Char('/')), strPath.lastIndexOf(QLatin1Char('\\')));
-    const qsizetype nDot = strPath.lastIndexOf(QLatin1Char('.'));
-    if (nDot > nSlash)
-        return strPath.left(nDot) + strExt;
-    return strPath + strExt;
-}
 
 CkestApp::CkestApp(const QString& strExePath) : m_strExePath(strExePath) {
     m_strIniPath = ChooseProfilePath(m_strExePath);
-    m_strHelpPath = ReplaceExtension(m_strExePath, QStringLiteral(".CHM"));
+    m_strHelpPath = ExecutablePathWithExtension(m_strExePath, QStringLiteral(".CHM"));
     // Qt's own texts (file dialog, standard buttons) in the program's language.
     if (m_QtTranslator.load(QStringLiteral("qtbase_ja"),
                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

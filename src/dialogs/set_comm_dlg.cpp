@@ -1,5 +1,6 @@
 #include "set_comm_dlg.h"
 
+#include "comm_setting.h"
 #include "dialog_text.h"
 #include "dialog_units.h"
 #include "string_table.h"
@@ -89,12 +90,14 @@ void CSetCommDlg::OnInitDialog() {
     m_bInitCalled = true;
 
     m_pComboPort->clear();
-    for (int nPort = 1; nPort <= 32; ++nPort) {
+    for (int nPort = SCommSetting::kMinPort; nPort <= SCommSetting::kMaxPort; ++nPort) {
         m_pComboPort->addItem(QStringLiteral("COM%1").arg(nPort), nPort);
         if (m_fnDeviceForPort)
-            m_pComboPort->setItemData(nPort - 1, m_fnDeviceForPort(nPort), Qt::ToolTipRole);
+            m_pComboPort->setItemData(m_pComboPort->count() - 1, m_fnDeviceForPort(nPort),
+                                      Qt::ToolTipRole);
     }
-    m_pComboPort->setCurrentIndex(m_nPort >= 1 && m_nPort <= 32 ? m_nPort - 1 : 0);
+    const bool bKnown = m_nPort >= SCommSetting::kMinPort && m_nPort <= SCommSetting::kMaxPort;
+    m_pComboPort->setCurrentIndex(bKnown ? m_nPort - SCommSetting::kMinPort : 0);
 
     m_pComboBaud->clear();
     for (int nRate : g_nBaudRates)

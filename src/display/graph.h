@@ -117,4 +117,10 @@ public:
 
     SPoint m_ptCursor[2]; ///< Cur1, Cur2 as (k, pos)
     SPoint m_ptDown;
+
+private:
+    /// The document's channel count kept within the eight records: the channels drawn and
+    /// hit-tested (the rectangles of the others are stale).
+    int ActiveChannels() const;
+    static SPen SolidPen(int nWidth, COLORREF cr);
 };

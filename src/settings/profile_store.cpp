@@ -28,12 +28,9 @@ void LoadCommSetting(const CProfile& profile, SCommSetting& comm) {
 }
 
 void LoadChannelCount(const CProfile& profile, CkestDoc& doc) {
-    int nChannels = profile.GetProfileInt(kSetting, "Channels", 2);
-    if (nChannels < 1)
-        nChannels = 1;
-    else if (nChannels > CkestDoc::kMaxChannels)
-        nChannels = CkestDoc::kMaxChannels;
-    doc.InitLogData(nChannels, CkestDoc::kInitialSize, CkestDoc::kInitialSize);
+    // InitLogData limits the count to 1..8.
+    doc.InitLogData(profile.GetProfileInt(kSetting, "Channels", 2), CkestDoc::kInitialSize,
+                    CkestDoc::kInitialSize);
 }
 
 void LoadChannelAttrs(const CProfile& profile, CkestDoc& doc) {
@@ -56,6 +53,25 @@ void LoadChannelAttrs(const CProfile& profile, CkestDoc& doc) {
 
 void LoadHorizSetting(const CProfile& profile, int& nSamplesPerDiv) {
     nSamplesPerDiv = ClampSamplesPerDiv(profile.GetProfileInt(kHSetting, "Res", 100));
+}
+
+void LoadAllFromProfile(const CProfile& profile, SCommSetting& comm, CkestDoc& doc,
+                        int& nSamplesPerDiv) {
+    LoadCommSetting(profile, comm);
+    LoadChannelCount(profile, doc);
+    LoadChannelAttrs(profile, doc);
+    LoadHorizSetting(profile, nSamplesPerDiv);
+}
+
+QMap<int, QString> LoadPortOverrides(const CProfile& profile) {
+    QMap<int, QString> map;
+    for (int nPort = SCommSetting::kMinPort; nPort <= SCommSetting::kMaxPort; ++nPort) {
+        const QByteArray strKey = "COM" + QByteArray::number(nPort);
+        const QByteArray strPath = profile.GetProfileString("Ports", strKey.constData(), {});
+        if (!strPath.trimmed().isEmpty())
+            map.insert(nPort, QString::fromLocal8Bit(strPath.trimmed()));
+    }
+    return map;
 }
 
 bool SaveCommSetting(CProfile& profile, const SCommSetting& comm) {

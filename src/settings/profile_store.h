@@ -4,18 +4,28 @@
 #include "kest_doc.h"
 #include "profile.h"
 
+#include <QMap>
+#include <QString>
+
 // Loaders run once when the view is created; everything but the serial settings passes the
 // clamps of the document and ClampSamplesPerDiv. Savers run at the moment a setting changes;
 // their result only says whether the profile could be written (callers show no message).
 
 /// "Comm": Port, BaudRate, ByteSize, Parity, StopBits, stored unchecked (8-bit fields: low bits).
 void LoadCommSetting(const CProfile& profile, SCommSetting& comm);
-/// "Setting"/"Channels" limited to 1..8, then InitLogData(n, 65536, 65536), emptying the store.
+/// "Setting"/"Channels" limited to 1..8, then InitLogData with the initial size, emptying the
+/// store.
 void LoadChannelCount(const CProfile& profile, CkestDoc& doc);
 /// "VSetting1".."VSetting8", each from a default record, through SetChannelAttr.
 void LoadChannelAttrs(const CProfile& profile, CkestDoc& doc);
 /// "HSetting"/"Res" through ClampSamplesPerDiv.
 void LoadHorizSetting(const CProfile& profile, int& nSamplesPerDiv);
+/// Every setting the view starts with: serial, channel count, channel attributes, horizontal.
+void LoadAllFromProfile(const CProfile& profile, SCommSetting& comm, CkestDoc& doc,
+                        int& nSamplesPerDiv);
+/// COM number -> device path entries of the section "Ports" (keys COM1..COM32, blanks around
+/// the path dropped, empty entries left out).
+QMap<int, QString> LoadPortOverrides(const CProfile& profile);
 
 bool SaveCommSetting(CProfile& profile, const SCommSetting& comm);
 bool SaveChannelCount(CProfile& profile, const CkestDoc& doc);
