@@ -27,7 +27,6 @@ public:
     explicit CCommDataEvent(int nPort) : QEvent(WM_COMMDATA), m_nPort(nPort) {}
     /// The port number given to CCommReader::Open.
     int wParam() const { return m_nPort; }
-    int lParam() const { return 0; }
 
 private:
     int m_nPort;
@@ -71,8 +70,6 @@ public:
     /// did not fit into the ring are kept aside and enter the ring as ReadLine makes room.
     bool Close();
     bool IsOpen() const { return m_pThread != nullptr; }
-    /// The device path that the last Open used.
-    QString DevicePath() const { return m_strDevice; }
 
     int GetLineCount() override;
     /// Takes exactly one waiting line: copies at most size-1 of its characters to dst and discards

@@ -15,7 +15,6 @@ public:
     }
 
     CLogStore() = default;
-    virtual ~CLogStore() = default;
 
     /// Clamps nChannels to 1..8 and re-initialises channels 0..m_nChannels-1.
     /// Returns false if an allocation failed (those channels are left empty).
