@@ -169,7 +169,7 @@ TEST(SetInputDataDlg, OpensOnAChannelBeyondTheCount) {
     EXPECT_EQ(o.dlg.m_pEditChannel->text(), QStringLiteral("6"));
     EXPECT_EQ(o.dlg.m_pEditName->text(), QStringLiteral("ch5"));
     o.dlg.m_pEditName->setText(QStringLiteral("six"));
-    o.dlg.OnOkButton();
+    o.dlg.OnOK();
     EXPECT_EQ(o.dlg.result(), QDialog::Accepted);
     EXPECT_EQ(o.dlg.m_Attr[5].m_strName, QByteArray("six"));
     EXPECT_EQ(o.dlg.m_nCurChannel, 5);
@@ -183,7 +183,7 @@ TEST(SetInputDataDlg, OkStoresTheShownChannelAndRoundsOnlyChannelsShown) {
     o.dlg.m_pEditName->setText(QStringLiteral("a"));
     o.dlg.m_pSpinChannel->StepBy(1);
     o.dlg.m_pEditName->setText(QStringLiteral("b"));
-    o.dlg.OnOkButton();
+    o.dlg.OnOK();
     EXPECT_EQ(o.dlg.result(), QDialog::Accepted);
     EXPECT_EQ(o.dlg.m_nCurChannel, 1);
     EXPECT_EQ(o.dlg.m_Attr[0].m_strName, QByteArray("a"));
@@ -198,7 +198,7 @@ TEST(SetInputDataDlg, OkWithAnInvalidFieldStaysOpen) {
     SOpenDialog o;
     o.dlg.m_pEditPos->setText(QStringLiteral("1001"));
     CBoxAnswerer answerer;
-    o.dlg.OnOkButton();
+    o.dlg.OnOK();
     EXPECT_EQ(answerer.Texts(), QStringList{Msg(IDS_ERR_POS)});
     EXPECT_TRUE(o.dlg.isVisible());
     EXPECT_EQ(o.dlg.m_pEditChannel->text(), QStringLiteral("1"));
