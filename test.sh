@@ -4,12 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-scripts/setup.sh build
+scripts/setup.sh build -DKEST_WERROR=ON
 # The print tests need a running print system with the project's PDF queues.
 scripts/cups.sh >/dev/null
 (cd build && ctest --output-on-failure -j "$(nproc)")
 
-scripts/setup.sh build-asan -DKEST_SANITIZE=ON -DKEST_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+scripts/setup.sh build-asan -DKEST_WERROR=ON -DKEST_SANITIZE=ON -DKEST_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 (cd build-asan && ctest --output-on-failure -j "$(nproc)") 2>&1 | tee build-asan/ctest.log
 if grep -E -q 'ERROR: AddressSanitizer|runtime error:|ERROR: LeakSanitizer' build-asan/ctest.log; then
     echo "Sanitizer reported a problem (see above)." >&2

@@ -27,7 +27,6 @@ public:
     explicit CCommDataEvent(int nPort) : QEvent(WM_COMMDATA), m_nPort(nPort) {}
     /// The port number given to CCommReader::Open.
     int wParam() const { return m_nPort; }
-    int lParam() const { return 0; }
 
 private:
     int m_nPort;

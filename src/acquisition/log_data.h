@@ -11,7 +11,7 @@
 class SLogData {
 public:
     SLogData();
-    virtual ~SLogData();
+    ~SLogData();
     SLogData(const SLogData&) = delete;
     SLogData& operator=(const SLogData&) = delete;
 

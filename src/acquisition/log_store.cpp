@@ -1,11 +1,7 @@
 #include "log_store.h"
 
 bool CLogStore::InitLogData(int nChannels, int nSize, int nGrowBy) {
-    if (nChannels < 1)
-        nChannels = 1;
-    else if (nChannels > kMaxChannels)
-        nChannels = kMaxChannels;
-    m_nChannels = nChannels;
+    m_nChannels = ClampChannelCount(nChannels);
     bool bOk = true;
     for (int i = 0; i < m_nChannels; ++i)
         bOk = m_LogData[i].Init(nSize, nGrowBy) && bOk;

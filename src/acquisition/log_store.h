@@ -9,13 +9,17 @@ public:
     static constexpr int kMaxChannels = 8;
     static constexpr int kInitialSize = 65536;
 
+    /// A channel count (or 1-based channel number) limited to 1..8.
+    static int ClampChannelCount(int nChannels) {
+        return nChannels < 1 ? 1 : (nChannels > kMaxChannels ? kMaxChannels : nChannels);
+    }
+
     CLogStore() = default;
-    virtual ~CLogStore() = default;
 
     /// Clamps nChannels to 1..8 and re-initialises channels 0..m_nChannels-1.
     /// Returns false if an allocation failed (those channels are left empty).
     bool InitLogData(int nChannels, int nSize, int nGrowBy);
-    /// InitLogData(m_nChannels, 65536, 65536).
+    /// InitLogData(m_nChannels, kInitialSize, kInitialSize).
     bool ResetLogData();
     /// Appends row[i] to every active channel, or to none: false when the row was refused
     /// (memory exhausted or the 32-bit count at its limit).

@@ -4,7 +4,6 @@
 class CParseCsv {
 public:
     CParseCsv() = default;
-    virtual ~CParseCsv() {}
 
     void SetLine(const char* line);
     /// Copies the next comma-separated field into out (at most size-1 bytes, NUL-terminated);

@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QPrinter>
 #include <clocale>
 
@@ -25,18 +24,9 @@ const char* const kNoPrinter =
 
 } // namespace
 
-QString ReplaceExtension(const QString& strPath, const QString& strExt) {
-    const qsizetype nSlash =
-        std::max(strPath.lastIndexOf(QLatin1Char('/')), strPath.lastIndexOf(QLatin1Char('\\')));
-    const qsizetype nDot = strPath.lastIndexOf(QLatin1Char('.'));
-    if (nDot > nSlash)
-        return strPath.left(nDot) + strExt;
-    return strPath + strExt;
-}
-
 CkestApp::CkestApp(const QString& strExePath) : m_strExePath(strExePath) {
     m_strIniPath = ProgramProfilePath(m_strExePath);
-    m_strHelpPath = ReplaceExtension(m_strExePath, QStringLiteral(".CHM"));
+    m_strHelpPath = ExecutablePathWithExtension(m_strExePath, QStringLiteral(".CHM"));
     // Qt's own texts (file dialog, standard buttons) in the program's language.
     if (m_QtTranslator.load(QStringLiteral("qtbase_ja"),
                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

@@ -48,7 +48,3 @@ public:
 private:
     QTranslator m_QtTranslator;
 };
-
-/// The executable's path with its last extension (if any) replaced by strExt: /opt/kest/kest
-/// gives /opt/kest/kest.CHM, C:/Tools/a.b.exe gives C:/Tools/a.b.CHM.
-QString ReplaceExtension(const QString& strPath, const QString& strExt);

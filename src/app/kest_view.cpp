@@ -35,8 +35,6 @@
 
 namespace {
 
-constexpr int kInitialSamples = 65536;
-
 const char* const kNoPrinter = "プリンタがインストールされていないため、印刷できません。\n"
                                "プリンタを追加してから、もう一度実行してください。";
 const char* const kPrintFailed = "印刷を開始できませんでした。";
@@ -80,10 +78,7 @@ CkestView::CkestView(CkestDoc* pDoc, CProfile* pProfile, const CPortMap* pPortMa
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
-    LoadCommSetting(*m_pProfile, m_Comm);
-    LoadChannelCount(*m_pProfile, *m_pDoc);
-    LoadChannelAttrs(*m_pProfile, *m_pDoc);
-    LoadHorizSetting(*m_pProfile, m_Graph.m_nSamplesPerDiv);
+    LoadAllFromProfile(*m_pProfile, m_Comm, *m_pDoc, m_Graph.m_nSamplesPerDiv);
     m_PaintClock.start();
     m_FrameTimer.setSingleShot(true);
     m_FrameTimer.setTimerType(Qt::PreciseTimer);
@@ -348,7 +343,7 @@ void CkestView::OnSetChannels() {
     dlg.m_nChannels = m_pDoc->m_nChannels;
     if (dlg.exec() != QDialog::Accepted)
         return;
-    m_pDoc->InitLogData(dlg.m_nChannels, kInitialSamples, kInitialSamples);
+    m_pDoc->InitLogData(dlg.m_nChannels, CkestDoc::kInitialSize, CkestDoc::kInitialSize);
     SaveChannelCount(*m_pProfile, *m_pDoc);
     if (m_Graph.m_nSelChannel >= dlg.m_nChannels)
         m_Graph.m_nSelChannel = std::max(0, dlg.m_nChannels - 1);
@@ -424,10 +419,7 @@ void CkestView::OnLoadSetting() {
         ShowMessage(IDS_ERR_LOAD_SETTING_OPEN);
         return;
     }
-    SaveCommSetting(*m_pProfile, m_Comm);
-    SaveChannelCount(*m_pProfile, *m_pDoc);
-    SaveChannelAttrs(*m_pProfile, *m_pDoc);
-    SaveHorizSetting(*m_pProfile, m_Graph.m_nSamplesPerDiv);
+    SaveAllToProfile(*m_pProfile, m_Comm, *m_pDoc, m_Graph.m_nSamplesPerDiv);
     m_strLogPath.clear();
     UpdateTitle(QString());
     update();

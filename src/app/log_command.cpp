@@ -151,7 +151,7 @@ int RunListPorts(const QString& strProfilePath) {
     LoadCommSetting(profile, comm);
     CPortMap portMap;
     portMap.SetOverrides(LoadPortOverrides(profile));
-    std::fputs(qPrintable(PortListing(portMap, comm.m_nPort, kMaxPortOverride)), stdout);
+    std::fputs(qPrintable(PortListing(portMap, comm.m_nPort, SCommSetting::kMaxPort)), stdout);
     std::fprintf(stdout, "Profile: %s\n", qPrintable(strProfilePath));
     return 0;
 }

@@ -19,9 +19,7 @@ public:
 
     /// Puts the view in the client area and routes the view commands to it.
     void SetView(CkestView* pView);
-    CkestView* GetView() const { return m_pView; }
     QAction* GetAction(int nId) const { return m_Actions.value(nId, nullptr); }
-    QToolBar* GetToolBar() const { return m_pToolBar; }
     /// Re-evaluates the enablement and check rules for every action.
     void UpdateCommandUI();
     /// Opens the manual: the .CHM beside the executable, else the HTML manual, else message 61703.

@@ -22,7 +22,6 @@
 namespace {
 
 constexpr int kMaxImageSide = 20000;
-constexpr int kInitialSamples = 65536;
 /// A PDF page is drawn at this resolution, so that an A4 page is 4960 x 7016 device units.
 constexpr int kPdfDpi = 600;
 /// The reference surface an EMF is measured for without a screen: a plain 96 dpi monitor.
@@ -92,11 +91,10 @@ bool FormatFromName(const QString& strOut, ERenderFormat& nFormat) {
 bool LoadForRender(const SRenderArgs& args, const CProfile& profile, CkestDoc& doc, CGraph& graph,
                    QString& strError) {
     doc.OnNewDocument();
-    LoadChannelCount(profile, doc);
-    LoadChannelAttrs(profile, doc);
-    LoadHorizSetting(profile, graph.m_nSamplesPerDiv);
+    SCommSetting comm; // a picture needs no serial line
+    LoadAllFromProfile(profile, comm, doc, graph.m_nSamplesPerDiv);
     if (args.m_nChannels > 0)
-        doc.InitLogData(args.m_nChannels, kInitialSamples, kInitialSamples);
+        doc.InitLogData(args.m_nChannels, CkestDoc::kInitialSize, CkestDoc::kInitialSize);
     CCsvReader reader;
     switch (reader.Read(args.m_strCsv, doc, graph.m_dLatest)) {
     case CCsvReader::EResult::Done:

@@ -2,28 +2,17 @@
 
 #include "dialog_text.h"
 #include "dialog_units.h"
+#include "log_store.h"
 #include "up_down_ctrl.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 
-#include <algorithm>
-
-CSetChannelsDlg::CSetChannelsDlg(QWidget* pParent) : QDialog(pParent) {
-    setObjectName(QStringLiteral("IDD_SET_CHANNELS"));
-    const CDialogUnits du =
-        SetUpDialogTemplate(this, QStringLiteral("チャンネル数の設定"), 186, 47);
-
-    m_pOkButton = new QPushButton(QStringLiteral("OK"), this);
-    m_pOkButton->setObjectName(QStringLiteral("IDOK"));
-    m_pOkButton->setDefault(true);
-    PlaceControl(du, m_pOkButton, 128, 7, 50, 14);
-
-    m_pCancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
-    m_pCancelButton->setObjectName(QStringLiteral("IDCANCEL"));
-    PlaceControl(du, m_pCancelButton, 128, 24, 50, 14);
+CSetChannelsDlg::CSetChannelsDlg(QWidget* pParent)
+    : CSettingsDlg(pParent, "IDD_SET_CHANNELS", QStringLiteral("チャンネル数の設定"), 186, 47) {
+    const CDialogUnits& du = m_Du;
+    AddOkCancel(128, 7, 24);
 
     m_pLabel = new QLabel(QStringLiteral("チャンネル数"), this);
     m_pLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -32,8 +21,7 @@ CSetChannelsDlg::CSetChannelsDlg(QWidget* pParent) : QDialog(pParent) {
     m_pEditChannels = new QLineEdit(this);
     m_pEditChannels->setObjectName(QStringLiteral("IDC_EDIT_CHANNELS"));
     m_pEditChannels->setReadOnly(true);
-    m_pEditChannels->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+    m_pEditChannels->setValidator(NewDigitsValidator());
     PlaceControl(du, m_pEditChannels, 66, 12, 24, 12);
 
     m_pSpinChannels = new CUpDownCtrl(this);
@@ -42,22 +30,11 @@ CSetChannelsDlg::CSetChannelsDlg(QWidget* pParent) : QDialog(pParent) {
     PlaceControl(du, m_pSpinChannels, 90, 12, 11, 12);
 
     SetTemplateTabOrder(this);
-    connect(m_pOkButton, &QPushButton::clicked, this, &CSetChannelsDlg::OnOK);
-    connect(m_pCancelButton, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-void CSetChannelsDlg::setVisible(bool bVisible) {
-    if (bVisible && !m_bInitCalled) {
-        m_bInitCalled = true;
-        OnInitDialog();
-    }
-    QDialog::setVisible(bVisible);
 }
 
 void CSetChannelsDlg::OnInitDialog() {
-    m_bInitCalled = true;
-    m_nChannels = std::clamp(m_nChannels, 1, 8);
-    m_pSpinChannels->SetRange(1, 8);
+    m_nChannels = CLogStore::ClampChannelCount(m_nChannels);
+    m_pSpinChannels->SetRange(1, CLogStore::kMaxChannels);
     m_pEditChannels->setText(QString::number(m_nChannels));
     m_pOkButton->setFocus();
 }

@@ -1,34 +1,26 @@
 #pragma once
 
-#include <QDialog>
+#include "settings_dlg.h"
 
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class CUpDownCtrl;
 
 /// Modal dialog choosing the channel count 1..8; created by the view's command on the window
 /// thread, which fills m_nChannels before exec() and reads it back after OK.
-class CSetChannelsDlg : public QDialog {
+class CSetChannelsDlg : public CSettingsDlg {
     Q_OBJECT
 public:
     explicit CSetChannelsDlg(QWidget* pParent = nullptr);
 
     /// Runs once, when the dialog is first shown: clamps m_nChannels and fills the edit.
-    void OnInitDialog();
+    void OnInitDialog() override;
     /// Reads the edit into m_nChannels (no range check) and closes with OK.
-    void OnOK();
+    void OnOK() override;
 
     int m_nChannels = 8;
 
-    QPushButton* m_pOkButton = nullptr;
-    QPushButton* m_pCancelButton = nullptr;
     QLabel* m_pLabel = nullptr;
     QLineEdit* m_pEditChannels = nullptr;   ///< IDC_EDIT_CHANNELS
     CUpDownCtrl* m_pSpinChannels = nullptr; ///< IDC_SPIN_CHANNELS
-
-    void setVisible(bool bVisible) override;
-
-private:
-    bool m_bInitCalled = false;
 };

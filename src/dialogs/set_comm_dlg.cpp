@@ -1,5 +1,6 @@
 #include "set_comm_dlg.h"
 
+#include "comm_setting.h"
 #include "dialog_text.h"
 #include "dialog_units.h"
 #include "string_table.h"
@@ -51,9 +52,9 @@ int SelectedData(const QComboBox* pCombo, int nFallback) {
 
 } // namespace
 
-CSetCommDlg::CSetCommDlg(QWidget* pParent) : QDialog(pParent) {
-    setObjectName(QStringLiteral("IDD_SET_COMM"));
-    const CDialogUnits du = SetUpDialogTemplate(this, QStringLiteral("COMポートの設定"), 160, 101);
+CSetCommDlg::CSetCommDlg(QWidget* pParent)
+    : CSettingsDlg(pParent, "IDD_SET_COMM", QStringLiteral("COMポートの設定"), 160, 101) {
+    const CDialogUnits& du = m_Du;
 
     m_pComboPort = AddCombo(this, du, "IDC_COMBO_PORT", 12, 6, 78, 88);
     m_pComboBaud = AddCombo(this, du, "IDC_COMBO_BAUD", 12, 24, 78, 70);
@@ -65,36 +66,21 @@ CSetCommDlg::CSetCommDlg(QWidget* pParent) : QDialog(pParent) {
     m_pComboParity = AddCombo(this, du, "IDC_COMBO_PARITY", 12, 60, 78, 48);
     m_pComboStopBits = AddCombo(this, du, "IDC_COMBO_STOPBITS", 12, 78, 78, 48);
 
-    m_pOkButton = new QPushButton(QStringLiteral("OK"), this);
-    m_pOkButton->setObjectName(QStringLiteral("IDOK"));
-    m_pOkButton->setDefault(true);
-    PlaceControl(du, m_pOkButton, 102, 6, 50, 14);
-
-    m_pCancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
-    m_pCancelButton->setObjectName(QStringLiteral("IDCANCEL"));
-    PlaceControl(du, m_pCancelButton, 102, 24, 50, 14);
+    AddOkCancel(102, 6, 24);
 
     SetTemplateTabOrder(this);
-    connect(m_pOkButton, &QPushButton::clicked, this, &CSetCommDlg::OnOK);
-    connect(m_pCancelButton, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-void CSetCommDlg::setVisible(bool bVisible) {
-    if (bVisible && !m_bInitCalled)
-        OnInitDialog();
-    QDialog::setVisible(bVisible);
 }
 
 void CSetCommDlg::OnInitDialog() {
-    m_bInitCalled = true;
-
     m_pComboPort->clear();
-    for (int nPort = 1; nPort <= 32; ++nPort) {
+    for (int nPort = SCommSetting::kMinPort; nPort <= SCommSetting::kMaxPort; ++nPort) {
         m_pComboPort->addItem(QStringLiteral("COM%1").arg(nPort), nPort);
         if (m_fnDeviceForPort)
-            m_pComboPort->setItemData(nPort - 1, m_fnDeviceForPort(nPort), Qt::ToolTipRole);
+            m_pComboPort->setItemData(m_pComboPort->count() - 1, m_fnDeviceForPort(nPort),
+                                      Qt::ToolTipRole);
     }
-    m_pComboPort->setCurrentIndex(m_nPort >= 1 && m_nPort <= 32 ? m_nPort - 1 : 0);
+    const bool bKnown = m_nPort >= SCommSetting::kMinPort && m_nPort <= SCommSetting::kMaxPort;
+    m_pComboPort->setCurrentIndex(bKnown ? m_nPort - SCommSetting::kMinPort : 0);
 
     m_pComboBaud->clear();
     for (int nRate : g_nBaudRates)

@@ -1,24 +1,23 @@
 #pragma once
 
-#include <QDialog>
+#include "settings_dlg.h"
 #include <QString>
 
 #include <functional>
 
 class QComboBox;
-class QPushButton;
 
 /// Modal dialog editing the serial line settings; created by the view's command on the window
 /// thread, which fills the five members before exec() and reads them back after OK.
-class CSetCommDlg : public QDialog {
+class CSetCommDlg : public CSettingsDlg {
     Q_OBJECT
 public:
     explicit CSetCommDlg(QWidget* pParent = nullptr);
 
     /// Runs once, when the dialog is first shown: fills the lists and selects the values.
-    void OnInitDialog();
+    void OnInitDialog() override;
     /// Reads the five lists into the members and closes with OK; never refuses.
-    void OnOK();
+    void OnOK() override;
 
     int m_nPort = 1;     ///< 1 for COM1
     int m_nBaudRate = 0; ///< bit/s
@@ -34,11 +33,4 @@ public:
     QComboBox* m_pComboByteSize = nullptr; ///< IDC_COMBO_BYTESIZE
     QComboBox* m_pComboParity = nullptr;   ///< IDC_COMBO_PARITY
     QComboBox* m_pComboStopBits = nullptr; ///< IDC_COMBO_STOPBITS
-    QPushButton* m_pOkButton = nullptr;
-    QPushButton* m_pCancelButton = nullptr;
-
-    void setVisible(bool bVisible) override;
-
-private:
-    bool m_bInitCalled = false;
 };

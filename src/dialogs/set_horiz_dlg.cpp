@@ -8,27 +8,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 
 #include <algorithm>
 
-CSetHorizDlg::CSetHorizDlg(QWidget* pParent) : QDialog(pParent) {
-    setObjectName(QStringLiteral("IDD_SET_HORIZ"));
-    const CDialogUnits du = SetUpDialogTemplate(this, QStringLiteral("横軸の設定"), 186, 47);
-
-    m_pOkButton = new QPushButton(QStringLiteral("OK"), this);
-    m_pOkButton->setObjectName(QStringLiteral("IDOK"));
-    m_pOkButton->setDefault(true);
-    PlaceControl(du, m_pOkButton, 129, 7, 50, 14);
-
-    m_pCancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
-    m_pCancelButton->setObjectName(QStringLiteral("IDCANCEL"));
-    PlaceControl(du, m_pCancelButton, 129, 24, 50, 14);
+CSetHorizDlg::CSetHorizDlg(QWidget* pParent)
+    : CSettingsDlg(pParent, "IDD_SET_HORIZ", QStringLiteral("横軸の設定"), 186, 47) {
+    const CDialogUnits& du = m_Du;
+    AddOkCancel(129, 7, 24);
 
     m_pEditHoriz = new QLineEdit(this);
     m_pEditHoriz->setObjectName(QStringLiteral("IDC_EDIT_HORIZ"));
-    m_pEditHoriz->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+    m_pEditHoriz->setValidator(NewDigitsValidator());
     PlaceControl(du, m_pEditHoriz, 12, 12, 42, 12);
 
     auto* pUnit = new QLabel(QStringLiteral("サンプル/div"), this);
@@ -40,18 +30,9 @@ CSetHorizDlg::CSetHorizDlg(QWidget* pParent) : QDialog(pParent) {
     PlaceControl(du, pRange, 60, 24, 54, 8);
 
     SetTemplateTabOrder(this);
-    connect(m_pOkButton, &QPushButton::clicked, this, &CSetHorizDlg::OnOK);
-    connect(m_pCancelButton, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-void CSetHorizDlg::setVisible(bool bVisible) {
-    if (bVisible && !m_bInitCalled)
-        OnInitDialog();
-    QDialog::setVisible(bVisible);
 }
 
 void CSetHorizDlg::OnInitDialog() {
-    m_bInitCalled = true;
     m_pEditHoriz->setText(QString::number(std::clamp(m_nSamplesPerDiv, 1, 10000)));
     m_pOkButton->setFocus();
 }

@@ -1,30 +1,22 @@
 #pragma once
 
-#include <QDialog>
+#include "settings_dlg.h"
 
 class QLineEdit;
-class QPushButton;
 
 /// Modal dialog editing the samples per horizontal division (1..10000); created by the view's
 /// command on the window thread, which fills m_nSamplesPerDiv before exec() and reads it after OK.
-class CSetHorizDlg : public QDialog {
+class CSetHorizDlg : public CSettingsDlg {
     Q_OBJECT
 public:
     explicit CSetHorizDlg(QWidget* pParent = nullptr);
 
     /// Runs once, when the dialog is first shown: shows m_nSamplesPerDiv limited to 1..10000.
-    void OnInitDialog();
+    void OnInitDialog() override;
     /// Accepts 1..10000 into m_nSamplesPerDiv; anything else is refused with a message.
-    void OnOK();
+    void OnOK() override;
 
     int m_nSamplesPerDiv = 100;
 
-    QPushButton* m_pOkButton = nullptr;
-    QPushButton* m_pCancelButton = nullptr;
     QLineEdit* m_pEditHoriz = nullptr; ///< IDC_EDIT_HORIZ
-
-    void setVisible(bool bVisible) override;
-
-private:
-    bool m_bInitCalled = false;
 };

@@ -11,29 +11,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 
 #include <algorithm>
 #include <iterator>
 #include <cmath>
 
-namespace {
-
-QRegularExpressionValidator* DigitsOnly(QObject* pParent) {
-    return new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), pParent);
-}
-
-} // namespace
-
-CSetInputDataDlg::CSetInputDataDlg(QWidget* pParent) : QDialog(pParent) {
-    setObjectName(QStringLiteral("IDD_SET_INPUTDATA"));
-    const CDialogUnits du = SetUpDialogTemplate(this, QStringLiteral("チャンネルの属性"), 232, 125);
+CSetInputDataDlg::CSetInputDataDlg(QWidget* pParent)
+    : CSettingsDlg(pParent, "IDD_SET_INPUTDATA", QStringLiteral("チャンネルの属性"), 232, 125) {
+    const CDialogUnits& du = m_Du;
     const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
 
     AddLabel(QStringLiteral("設定チャンネル"), 12, 6, 54, 12, left);
     m_pEditChannel = AddEdit("IDC_EDIT_CHANNEL", 66, 6, 24, 12);
     m_pEditChannel->setReadOnly(true);
-    m_pEditChannel->setValidator(DigitsOnly(this));
+    m_pEditChannel->setValidator(NewDigitsValidator());
     m_pSpinChannel = new CUpDownCtrl(this);
     m_pSpinChannel->setObjectName(QStringLiteral("IDC_SPIN_CHANNEL"));
     m_pSpinChannel->SetBuddy(m_pEditChannel);
@@ -54,7 +45,7 @@ CSetInputDataDlg::CSetInputDataDlg(QWidget* pParent) : QDialog(pParent) {
     m_pEditAddend = AddEdit("IDC_EDIT_ADDEND", 156, 66, 42, 12);
     AddLabel(QStringLiteral("垂直表示位置(0..1000)"), 6, 90, 90, 12, left);
     m_pEditPos = AddEdit("IDC_EDIT_POS", 96, 90, 42, 12);
-    m_pEditPos->setValidator(DigitsOnly(this));
+    m_pEditPos->setValidator(NewDigitsValidator());
     AddLabel(QStringLiteral("線色"), 6, 108, 30, 12, left);
 
     m_pColorWnd = new CColorWnd(this);
@@ -65,20 +56,11 @@ CSetInputDataDlg::CSetInputDataDlg(QWidget* pParent) : QDialog(pParent) {
     m_pColorButton->setObjectName(QStringLiteral("IDC_BUTTON_COLOR"));
     PlaceControl(du, m_pColorButton, 108, 108, 50, 14);
 
-    m_pOkButton = new QPushButton(QStringLiteral("OK"), this);
-    m_pOkButton->setObjectName(QStringLiteral("IDOK"));
-    m_pOkButton->setDefault(true);
-    PlaceControl(du, m_pOkButton, 180, 90, 48, 14);
-
-    m_pCancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
-    m_pCancelButton->setObjectName(QStringLiteral("IDCANCEL"));
-    PlaceControl(du, m_pCancelButton, 180, 108, 48, 14);
+    AddOkCancel(180, 90, 108, 48);
 
     SetTemplateTabOrder(this);
     connect(m_pEditChannel, &QLineEdit::textChanged, this, &CSetInputDataDlg::OnChannelChange);
     connect(m_pColorButton, &QPushButton::clicked, this, &CSetInputDataDlg::OnColorButton);
-    connect(m_pOkButton, &QPushButton::clicked, this, &CSetInputDataDlg::OnOkButton);
-    connect(m_pCancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QLabel* CSetInputDataDlg::AddLabel(const QString& text, int x, int y, int cx, int cy,
@@ -96,14 +78,7 @@ QLineEdit* CSetInputDataDlg::AddEdit(const char* pszId, int x, int y, int cx, in
     return pEdit;
 }
 
-void CSetInputDataDlg::setVisible(bool bVisible) {
-    if (bVisible && !m_bInitCalled)
-        OnInitDialog();
-    QDialog::setVisible(bVisible);
-}
-
 void CSetInputDataDlg::OnInitDialog() {
-    m_bInitCalled = true;
     std::copy(std::begin(m_Attr), std::end(m_Attr), std::begin(m_AttrHandedIn));
     m_nCurChannelHandedIn = m_nCurChannel;
     m_nChannels = std::clamp(m_nChannels, 1, 8);
@@ -201,7 +176,7 @@ void CSetInputDataDlg::reject() {
     QDialog::reject();
 }
 
-void CSetInputDataDlg::OnOkButton() {
+void CSetInputDataDlg::OnOK() {
     if (StoreChannel())
         accept();
     else

@@ -2,7 +2,7 @@
 
 #include "channel_attr.h"
 
-#include <QDialog>
+#include "settings_dlg.h"
 #include <QString>
 
 #include <array>
@@ -23,13 +23,13 @@ struct SCustomColors {
 /// Modal dialog editing the display attributes of the eight channels, one channel at a time,
 /// on working copies; created by the view's command on the window thread, which fills
 /// m_nChannels, m_nCurChannel and m_Attr before exec() and reads them back after OK.
-class CSetInputDataDlg : public QDialog {
+class CSetInputDataDlg : public CSettingsDlg {
     Q_OBJECT
 public:
     explicit CSetInputDataDlg(QWidget* pParent = nullptr);
 
     /// Runs once, when the dialog is first shown.
-    void OnInitDialog();
+    void OnInitDialog() override;
     /// Fills the controls from m_Attr[m_nCurChannel].
     void ShowChannel();
     /// Validates the fields and stores them into m_Attr[m_nCurChannel]; false (after a
@@ -40,7 +40,7 @@ public:
     /// Lets the user pick the swatch colour in the colour dialog.
     void OnColorButton();
     /// Stores the shown channel and closes with OK, or stays open.
-    void OnOkButton();
+    void OnOK() override;
 
     int m_nChannels = 0;
     SChannelAttr m_Attr[8];
@@ -61,10 +61,7 @@ public:
     QLineEdit* m_pEditAddend = nullptr;
     QLineEdit* m_pEditPos = nullptr;
     QPushButton* m_pColorButton = nullptr;
-    QPushButton* m_pOkButton = nullptr;
-    QPushButton* m_pCancelButton = nullptr;
 
-    void setVisible(bool bVisible) override;
     /// Cancel, Esc and the close box: the working copies go back to what was handed in.
     void reject() override;
 
@@ -72,7 +69,6 @@ private:
     QLabel* AddLabel(const QString& text, int x, int y, int cx, int cy, Qt::Alignment align);
     QLineEdit* AddEdit(const char* pszId, int x, int y, int cx, int cy);
 
-    bool m_bInitCalled = false;
     SChannelAttr m_AttrHandedIn[8];
     int m_nCurChannelHandedIn = 0;
     SCustomColors m_OwnCustomColors;

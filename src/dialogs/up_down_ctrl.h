@@ -15,8 +15,6 @@ public:
 
     void SetBuddy(QLineEdit* pBuddy);
     void SetRange(int nLower, int nUpper);
-    int GetLower() const { return m_nLower; }
-    int GetUpper() const { return m_nUpper; }
     /// Position as the buddy's text shows it, limited to the range.
     int GetPos() const;
     /// Moves by nSteps (positive: up) and writes the buddy when the position changes.

@@ -24,14 +24,6 @@ int ToInt(int64_t v) {
     return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX));
 }
 
-SPen SolidPen(int nWidth, COLORREF cr) {
-    SPen pen;
-    pen.m_nStyle = SPen::Solid;
-    pen.m_nWidth = nWidth;
-    pen.m_crColor = cr;
-    return pen;
-}
-
 /// The vertical position of a display value on a scale with the given offset, volts per division
 /// and zero position.
 inline int PosOf(double dValue, double dOffset, double dVRes, int nPos) {
@@ -58,11 +50,19 @@ int PosOfValue(const SChannelAttr& attr, double dValue) {
     return PosOf(dValue, attr.m_dOffset, attr.m_dVRes, attr.m_nPos);
 }
 
-int Channels(const CkestDoc* pDoc) {
-    return std::clamp(pDoc->m_nChannels, 0, static_cast<int>(CLogStore::kMaxChannels));
+} // namespace
+
+int CGraph::ActiveChannels() const {
+    return std::clamp(m_pDoc->m_nChannels, 0, static_cast<int>(CLogStore::kMaxChannels));
 }
 
-} // namespace
+SPen CGraph::SolidPen(int nWidth, COLORREF cr) {
+    SPen pen;
+    pen.m_nStyle = SPen::Solid;
+    pen.m_nWidth = nWidth;
+    pen.m_crColor = cr;
+    return pen;
+}
 
 CGraph::CGraph(CkestDoc* pDoc) : m_pDoc(pDoc) {}
 
@@ -70,7 +70,7 @@ SPlotLayout CGraph::CalcLayout(int cx, int cy) const {
     // 64-bit intermediates: a printer page times the numerators can exceed 32 bits.
     const int64_t W = cx;
     const int64_t H = cy;
-    const int64_t N = Channels(m_pDoc);
+    const int64_t N = ActiveChannels();
     const int64_t T = m_bCursor ? 52 : 30;
     SPlotLayout l;
     l.m_cx = cx;
@@ -264,7 +264,7 @@ void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
         }
     };
 
-    for (int ch = Channels(m_pDoc) - 1; ch >= 0; --ch) {
+    for (int ch = ActiveChannels() - 1; ch >= 0; --ch) {
         const SChannelAttr& attr = m_pDoc->GetChannelAttr(ch);
         const SLogData& data = m_pDoc->m_LogData[ch];
         // Never read past what this channel holds, even if the displayed count is stale (a store

@@ -70,7 +70,7 @@ public:
     void OnViewCursor() { m_bCursor = !m_bCursor; }
     void OnSize(int cx, int cy);
 
-    // --- drags (the mouse handlers decide when each step runs; m_ptDown is set by them) ---
+    // --- drags (the mouse handlers decide when each step runs and set the press point) ---
     void BeginThumbDrag();
     /// Scroll-back from the drag distance (64-bit product); does nothing on a zero-width bar.
     void MoveThumbDrag(int x);
@@ -86,6 +86,22 @@ public:
     SMouseAction OnLButtonDblClk(int nFlags, SPoint pt);
     SMouseAction OnRButtonDown(int nFlags, SPoint pt);
 
+    // --- hit rectangles and drags (set by painting and by the mouse handlers) ---
+    const SRect& ThumbRect() const { return m_rcThumb; }
+    const SRect& MarkerRect(int nChannel) const { return m_rcMarker[nChannel]; }
+    const SRect& LegendRect(int nChannel) const { return m_rcLegend[nChannel]; }
+    bool IsThumbDrag() const { return m_bThumbDrag; }
+    /// The channel whose tag is being dragged, -1 when none.
+    int DragChannel() const { return m_nDragChannel; }
+    int DragPos() const { return m_nDragPos; }
+    /// Where the last left-button press was.
+    SPoint DownPoint() const { return m_ptDown; }
+    // Tests place the hit rectangles and the press point without painting or pressing.
+    void SetThumbRect(const SRect& rc) { m_rcThumb = rc; }
+    void SetMarkerRect(int nChannel, const SRect& rc) { m_rcMarker[nChannel] = rc; }
+    void SetLegendRect(int nChannel, const SRect& rc) { m_rcLegend[nChannel] = rc; }
+    void SetDownPoint(SPoint pt) { m_ptDown = pt; }
+
     // --- state ---
     CkestDoc* m_pDoc;
     int m_nSamplesPerDiv = 100;
@@ -98,9 +114,6 @@ public:
     int m_nScrollBack = 0;
     int m_nDispStart = 0;
     SPlotLayout m_Layout;
-    SRect m_rcThumb;
-    bool m_bThumbDrag = false;
-    int m_nThumbDragBack = 0;
     int m_cxClient = 0;
     int m_cyClient = 0;
     COLORREF m_crScrollThumb = 0x96B4F0;
@@ -110,11 +123,21 @@ public:
     SFont m_logFont;
 
     int m_nSelChannel = 0;
+
+    SPoint m_ptCursor[2]; ///< Cur1, Cur2 as (k, pos)
+
+private:
+    SRect m_rcThumb;
+    bool m_bThumbDrag = false;
+    int m_nThumbDragBack = 0;
     SRect m_rcMarker[8];
     SRect m_rcLegend[8];
     int m_nDragChannel = -1;
     int m_nDragPos = 0;
-
-    SPoint m_ptCursor[2]; ///< Cur1, Cur2 as (k, pos)
     SPoint m_ptDown;
+
+    /// The document's channel count kept within the eight records: the channels drawn and
+    /// hit-tested (the rectangles of the others are stale).
+    int ActiveChannels() const;
+    static SPen SolidPen(int nWidth, COLORREF cr);
 };

@@ -7,11 +7,6 @@
 
 namespace {
 
-/// Only channels below the document's count are hit-tested; the other rectangles are stale.
-int HitChannels(const CkestDoc* pDoc) {
-    return std::clamp(pDoc->m_nChannels, 0, static_cast<int>(CLogStore::kMaxChannels));
-}
-
 /// First channel from 0 upwards whose rectangle contains pt, or -1.
 int FirstHit(const SRect* rects, int nChannels, SPoint pt) {
     for (int ch = 0; ch < nChannels; ++ch)
@@ -48,7 +43,7 @@ SMouseAction CGraph::OnLButtonDown(int, SPoint pt) {
         action.m_bCapture = true;
         return action;
     }
-    const int N = HitChannels(m_pDoc);
+    const int N = ActiveChannels();
     if (const int ch = FirstHit(m_rcMarker, N, pt); ch >= 0) {
         BeginMarkerDrag(ch);
         action.m_bCapture = true;
@@ -77,7 +72,7 @@ SMouseAction CGraph::OnMouseMove(int nFlags, SPoint pt) {
         }
         return action;
     }
-    if (m_nDragChannel >= 0 || FirstHit(m_rcMarker, HitChannels(m_pDoc), pt) >= 0) {
+    if (m_nDragChannel >= 0 || FirstHit(m_rcMarker, ActiveChannels(), pt) >= 0) {
         action.m_nPointer = PTR_SizeNS;
         if (m_nDragChannel >= 0) {
             MoveMarkerDrag(pt.y);
@@ -117,7 +112,7 @@ SMouseAction CGraph::OnLButtonDblClk(int, SPoint pt) {
     SMouseAction action;
     // Overlapping lines (a long left-column text reaching into the right column) each open the
     // dialog in turn.
-    const int N = HitChannels(m_pDoc);
+    const int N = ActiveChannels();
     for (int ch = 0; ch < N; ++ch)
         if (m_rcLegend[ch].Contains(pt))
             action.m_OpenAttrDialogFor.push_back(ch);

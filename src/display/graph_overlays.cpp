@@ -1,58 +1,19 @@
 // Channel tags, legend lines and the two measurement cursors with their readout table.
 #include "graph.h"
 
+#include "number_text.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-/// printf-style formatting into a byte string; numbers come out in the C locale because the
-/// program never changes LC_NUMERIC.
-__attribute__((format(printf, 1, 2))) QByteArray FormatBytes(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    va_list copy;
-    va_copy(copy, args);
-    char buf[256];
-    const int n = std::vsnprintf(buf, sizeof buf, fmt, args);
-    va_end(args);
-    QByteArray out;
-    if (n < 0) {
-        va_end(copy);
-        return out;
-    }
-    if (static_cast<size_t>(n) < sizeof buf) {
-        out = QByteArray(buf, n);
-    } else {
-        // Long names or units: format again into a buffer of the exact size.
-        out.resize(n);
-        std::vsnprintf(out.data(), static_cast<size_t>(n) + 1, fmt, copy);
-    }
-    va_end(copy);
-    return out;
-}
 
 SFont GraphFont(const SFont& logFont, const SPlotLayout& layout) {
     SFont font = logFont;
     font.m_nHeight = -layout.m_nFontHeight;
     return font;
-}
-
-SPen SolidPen(int nWidth, COLORREF cr) {
-    SPen pen;
-    pen.m_nStyle = SPen::Solid;
-    pen.m_nWidth = nWidth;
-    pen.m_crColor = cr;
-    return pen;
-}
-
-/// Channels the overlays draw: the document's count, kept within the eight records.
-int ActiveChannels(const CkestDoc* pDoc) {
-    return std::clamp(pDoc->m_nChannels, 0, static_cast<int>(CLogStore::kMaxChannels));
 }
 
 } // namespace
@@ -65,7 +26,7 @@ void CGraph::DrawMarkers(CCanvas& canvas, const SPlotLayout& layout, bool bPrint
     canvas.SetBkTransparent();
 
     // Channel 0 is drawn last so its tag lies on top of the fan.
-    for (int ch = ActiveChannels(m_pDoc) - 1; ch >= 0; --ch) {
+    for (int ch = ActiveChannels() - 1; ch >= 0; --ch) {
         const SChannelAttr& attr = m_pDoc->GetChannelAttr(ch);
         const int y = DataToPoint(0, attr.m_nPos, layout).y;
         const int xs = L - ch * 5 - layout.m_nBaseLeft;
@@ -77,7 +38,7 @@ void CGraph::DrawMarkers(CCanvas& canvas, const SPlotLayout& layout, bool bPrint
 
         const SRect body{xs, y - h, L - h - 1, y + h};
         canvas.SetTextColor(attr.m_crColor);
-        canvas.DrawTextCentered(body, FormatBytes("CH%d", ch + 1));
+        canvas.DrawTextCentered(body, "CH" + QByteArray::number(ch + 1));
         if (!bPrint)
             m_rcMarker[ch] = body;
     }
@@ -87,7 +48,7 @@ void CGraph::DrawMarkers(CCanvas& canvas, const SPlotLayout& layout, bool bPrint
 }
 
 void CGraph::DrawLegend(CCanvas& canvas, const SPlotLayout& layout, bool bPrint) {
-    const int N = ActiveChannels(m_pDoc);
+    const int N = ActiveChannels();
     const SRect& P = layout.m_rcPlot;
     const SFont oldFont = canvas.SelectFont(GraphFont(m_logFont, layout));
     const ETextAlign oldAlign = canvas.SetTextAlign(TA_TopLeft);
@@ -99,12 +60,12 @@ void CGraph::DrawLegend(CCanvas& canvas, const SPlotLayout& layout, bool bPrint)
         const char* unit = attr.m_strUnit.constData();
         const QByteArray offset = attr.m_dOffset == 0.0
                                       ? QByteArray()
-                                      : FormatBytes("(offset:%g%s)", attr.m_dOffset, unit);
+                                      : "(offset:" + FormatG(attr.m_dOffset) + unit + ')';
         const double dRaw = m_nDispCount > 0 ? m_dLatest[ch] : 0.0;
         const double dValue = dRaw * attr.m_dMultiplier + attr.m_dAddend;
-        const QByteArray text =
-            FormatBytes("CH%d %g%s/div%s %s %g%s", ch + 1, attr.m_dVRes, unit, offset.constData(),
-                        attr.m_strName.constData(), dValue, unit);
+        const QByteArray text = "CH" + QByteArray::number(ch + 1) + ' ' + FormatG(attr.m_dVRes) +
+                                unit + "/div" + offset + ' ' + attr.m_strName.constData() + ' ' +
+                                FormatG(dValue) + unit;
 
         const int x = P.left + ((P.right - P.left) / 2) * (ch % 2);
         const int y = P.bottom + nRowStep * (ch / 2 + 1);
@@ -199,12 +160,10 @@ void CGraph::DrawCursors(CCanvas& canvas, const SPlotLayout& layout, bool bPrint
     const int64_t nIndex1 = int64_t{m_ptCursor[0].x} + m_nDispStart;
     const int64_t nIndex2 = int64_t{m_ptCursor[1].x} + m_nDispStart;
     const QByteArray cells[3][3] = {
-        {"Cur1", FormatBytes("%g%s", dLevel1, unit),
-         FormatBytes("%lld", static_cast<long long>(nIndex1))},
-        {"Cur2", FormatBytes("%g%s", dLevel2, unit),
-         FormatBytes("%lld", static_cast<long long>(nIndex2))},
-        {"Diff", FormatBytes("%g%s", std::fabs(dLevel1 - dLevel2), unit),
-         FormatBytes("%lld", static_cast<long long>(std::llabs(nIndex1 - nIndex2)))},
+        {"Cur1", FormatG(dLevel1) + unit, QByteArray::number(nIndex1)},
+        {"Cur2", FormatG(dLevel2) + unit, QByteArray::number(nIndex2)},
+        {"Diff", FormatG(std::fabs(dLevel1 - dLevel2)) + unit,
+         QByteArray::number(std::llabs(nIndex1 - nIndex2))},
     };
     const int rows[4] = {R.top, r1, r2, R.bottom};
     const int cols[4] = {R.left, c1, c2, R.right};

@@ -235,18 +235,18 @@ bool CProfile::WriteProfileString(const char* pszSection, const char* pszKey,
     return SaveLines(m_strPath, lines);
 }
 
-QString ProfilePathForExecutable(const QString& strExePath) {
+QString ExecutablePathWithExtension(const QString& strExePath, const QString& strExt) {
     const qsizetype nSlash = strExePath.lastIndexOf(QLatin1Char('/'));
     const QString strDir = strExePath.left(nSlash + 1);
     QString strName = strExePath.mid(nSlash + 1);
     const qsizetype nDot = strName.lastIndexOf(QLatin1Char('.'));
     if (nDot > 0)
         strName.truncate(nDot);
-    return strDir + strName + QStringLiteral(".INI");
+    return strDir + strName + strExt;
 }
 
 QString ChooseProfilePath(const QString& strExePath) {
-    const QString strBeside = ProfilePathForExecutable(strExePath);
+    const QString strBeside = ExecutablePathWithExtension(strExePath, QStringLiteral(".INI"));
     const QFileInfo dirInfo(QFileInfo(strBeside).absolutePath());
     if (dirInfo.isDir() && dirInfo.isWritable())
         return strBeside;

@@ -31,9 +31,12 @@ private:
     QString m_strPath;
 };
 
-/// The executable's path with its last extension replaced by ".INI" (a.b.exe -> a.b.INI).
-QString ProfilePathForExecutable(const QString& strExePath);
+/// The executable's path with the extension of its file name replaced by strExt (a.b.exe with
+/// ".INI" gives a.b.INI, kest gives kest.INI). Only '/' separates directories, and a file name
+/// starting with a dot has no extension there (.kest gives .kest.INI).
+QString ExecutablePathWithExtension(const QString& strExePath, const QString& strExt);
 
-/// ProfilePathForExecutable when that directory is writable, otherwise kest.INI in the user's
-/// configuration directory ($XDG_CONFIG_HOME/kest, default ~/.config/kest), which is created.
+/// The executable's path with ".INI" when that directory is writable, otherwise kest.INI in the
+/// user's configuration directory ($XDG_CONFIG_HOME/kest, default ~/.config/kest), which is
+/// created.
 QString ChooseProfilePath(const QString& strExePath);

@@ -30,28 +30,14 @@ void LoadCommSetting(const CProfile& profile, SCommSetting& comm) {
     comm.m_nStopBits = static_cast<uint8_t>(profile.GetProfileInt(kComm, "StopBits", 0));
 }
 
-int LoadChannelCountValue(const CProfile& profile) {
-    const int nChannels = profile.GetProfileInt(kSetting, "Channels", 2);
-    if (nChannels < 1)
-        return 1;
-    if (nChannels > CkestDoc::kMaxChannels)
-        return CkestDoc::kMaxChannels;
-    return nChannels;
-}
-
 void LoadChannelCount(const CProfile& profile, CkestDoc& doc) {
-    doc.InitLogData(LoadChannelCountValue(profile), CkestDoc::kInitialSize, CkestDoc::kInitialSize);
+    // InitLogData limits the count to 1..8.
+    doc.InitLogData(profile.GetProfileInt(kSetting, "Channels", 2), CkestDoc::kInitialSize,
+                    CkestDoc::kInitialSize);
 }
 
-QMap<int, QString> LoadPortOverrides(const CProfile& profile) {
-    QMap<int, QString> map;
-    for (int nPort = 1; nPort <= kMaxPortOverride; ++nPort) {
-        const QByteArray strKey = "COM" + QByteArray::number(nPort);
-        const QByteArray strPath = profile.GetProfileString("Ports", strKey.constData(), {});
-        if (!strPath.trimmed().isEmpty())
-            map.insert(nPort, QString::fromLocal8Bit(strPath.trimmed()));
-    }
-    return map;
+int LoadChannelCountValue(const CProfile& profile) {
+    return CLogStore::ClampChannelCount(profile.GetProfileInt(kSetting, "Channels", 2));
 }
 
 QString UserProfilePath() {
@@ -92,6 +78,25 @@ void LoadChannelAttrs(const CProfile& profile, CkestDoc& doc) {
 
 void LoadHorizSetting(const CProfile& profile, int& nSamplesPerDiv) {
     nSamplesPerDiv = ClampSamplesPerDiv(profile.GetProfileInt(kHSetting, "Res", 100));
+}
+
+void LoadAllFromProfile(const CProfile& profile, SCommSetting& comm, CkestDoc& doc,
+                        int& nSamplesPerDiv) {
+    LoadCommSetting(profile, comm);
+    LoadChannelCount(profile, doc);
+    LoadChannelAttrs(profile, doc);
+    LoadHorizSetting(profile, nSamplesPerDiv);
+}
+
+QMap<int, QString> LoadPortOverrides(const CProfile& profile) {
+    QMap<int, QString> map;
+    for (int nPort = SCommSetting::kMinPort; nPort <= SCommSetting::kMaxPort; ++nPort) {
+        const QByteArray strKey = "COM" + QByteArray::number(nPort);
+        const QByteArray strPath = profile.GetProfileString("Ports", strKey.constData(), {});
+        if (!strPath.trimmed().isEmpty())
+            map.insert(nPort, QString::fromLocal8Bit(strPath.trimmed()));
+    }
+    return map;
 }
 
 bool SaveCommSetting(CProfile& profile, const SCommSetting& comm) {

@@ -15,17 +15,20 @@
 void LoadCommSetting(const CProfile& profile, SCommSetting& comm);
 /// "Setting"/"Channels" limited to 1..8.
 int LoadChannelCountValue(const CProfile& profile);
-/// "Setting"/"Channels" limited to 1..8, then InitLogData(n, 65536, 65536), emptying the store.
+/// "Setting"/"Channels" limited to 1..8, then InitLogData with the initial size, emptying the
+/// store.
 void LoadChannelCount(const CProfile& profile, CkestDoc& doc);
 /// "VSetting1".."VSetting8", each from a default record, through SetChannelAttr.
 void LoadChannelAttrs(const CProfile& profile, CkestDoc& doc);
 /// "HSetting"/"Res" through ClampSamplesPerDiv.
 void LoadHorizSetting(const CProfile& profile, int& nSamplesPerDiv);
-
-/// Highest COM number the profile section "Ports" is read for.
-constexpr int kMaxPortOverride = 32;
-/// COM number -> device path entries of the profile section "Ports" (keys COM1..COM32).
+/// Every setting the view starts with: serial, channel count, channel attributes, horizontal.
+void LoadAllFromProfile(const CProfile& profile, SCommSetting& comm, CkestDoc& doc,
+                        int& nSamplesPerDiv);
+/// COM number -> device path entries of the section "Ports" (keys COM1..COM32, blanks around
+/// the path dropped, empty entries left out).
 QMap<int, QString> LoadPortOverrides(const CProfile& profile);
+
 
 /// kest.INI in the user's configuration directory ($XDG_CONFIG_HOME/kest, default
 /// ~/.config/kest), which is created.

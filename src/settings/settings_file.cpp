@@ -155,8 +155,8 @@ void ReadHSettingSection(CSettingsReader& file, int& nSamplesPerDiv) {
     nSamplesPerDiv = ClampSamplesPerDiv(nRes);
 }
 
-void ReadVSettingSection(CSettingsReader& file, CkestDoc& doc, int nChannel) {
-    const int nIndex = nChannel < 1 ? 0 : (nChannel > 8 ? 7 : nChannel - 1);
+/// The section of channel nIndex (0..7).
+void ReadVSettingSection(CSettingsReader& file, CkestDoc& doc, int nIndex) {
     SChannelAttr attr;
     attr.m_crColor = g_crDefaultColor[nIndex];
     ReadSection(file, [&attr](const char* pszKey, const char* pszValue) {
@@ -209,11 +209,7 @@ bool ReadSettingsFile(const QString& strPath, SCommSetting& comm, CkestDoc& doc,
             int nChannel = 1;
             if (parse.GetRest(rest, kBuf))
                 nChannel = AtoiC(rest);
-            if (nChannel < 1)
-                nChannel = 1;
-            else if (nChannel > 8)
-                nChannel = 8;
-            ReadVSettingSection(file, doc, nChannel);
+            ReadVSettingSection(file, doc, CkestDoc::ClampChannelCount(nChannel) - 1);
         }
     }
     std::fclose(pFile);

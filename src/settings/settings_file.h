@@ -38,7 +38,7 @@ bool ReadSettingsFile(const QString& strPath, SCommSetting& comm, CkestDoc& doc,
 
 /// Stores each value at once, unchecked; 8-bit fields keep the low 8 bits.
 void ReadCommSection(CSettingsReader& file, SCommSetting& comm);
-/// InitLogData(Channels, 65536, 65536) at the end; Channels defaults to 2.
+/// InitLogData(Channels, initial size) at the end; Channels defaults to 2.
 void ReadSettingSection(CSettingsReader& file, CkestDoc& doc);
 /// ClampSamplesPerDiv(Res) at the end; Res defaults to 100.
 void ReadHSettingSection(CSettingsReader& file, int& nSamplesPerDiv);

@@ -1,10 +1,10 @@
 #pragma once
 // A real pseudo-terminal standing in for a serial device, and a receiver of the reader's event.
 
+#include "wait_until.h"
+
 #include "comm_reader.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -13,9 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <string_view>
-#include <thread>
 
 /// Master and slave of one pseudo-terminal; the test writes to the master as the device would.
 class CPtyPair {
@@ -80,21 +78,6 @@ public:
     int m_nEvents = 0;
     int m_nLastPort = -1;
 };
-
-/// Processes events until pred() holds or nMilliseconds pass; returns pred().
-template <class Pred> bool WaitUntil(Pred pred, int nMilliseconds = 3000) {
-    QDeadlineTimer deadline(nMilliseconds);
-    while (!pred() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return pred();
-}
-
-/// Processes events for nMilliseconds (lets a late, unwanted event show up).
-inline void Settle(int nMilliseconds) {
-    WaitUntil([] { return false; }, nMilliseconds);
-}
 
 /// A port map whose COM nPort is the given device.
 inline CPortMap MapOne(int nPort, const QString& strPath) {

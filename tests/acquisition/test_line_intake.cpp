@@ -69,6 +69,8 @@ std::vector<double> Row(const CLogStore& store, int nRow) {
     return row;
 }
 
+// How a line becomes values is tested with ParseLineToRow (test_parse_csv.cpp); here each line
+// must reach the store as one row, the latest values and the log unchanged.
 TEST(LineIntake, LinesBecomeRowsAndLogRecords) {
     const struct {
         int nChannels;
@@ -76,13 +78,8 @@ TEST(LineIntake, LinesBecomeRowsAndLogRecords) {
         std::vector<double> row;
     } cases[] = {
         {2, "1,2,3,4", {1, 2}},
-        {2, " 3 , x", {3, 0}},
-        {2, "7", {7, 0}},
         {2, "", {0, 0}},
-        {3, "1,,3", {1, 0, 3}},
-        {2, "\"4\",5", {4, 5}},
         {2, std::string(200, '1') + ",5", {1.1111111111111111e126, 1.1111111111111111e72}},
-        {3, std::string(127, '2') + ",5", {2.2222222222222222e126, 0, 5}},
         {8, "1,2,3,4,5,6,7,8,9", {1, 2, 3, 4, 5, 6, 7, 8}},
         {1, "-2.5e-3V,9", {-0.0025}},
     };

@@ -260,8 +260,8 @@ TEST(ParseCsv, TinyBuffersConsumeNothing) {
 TEST(ParseLineToRow, FillsActiveChannels) {
     const struct {
         int nChannels;
-        const char* pszLine;
-        double row[4];
+        std::string strLine;
+        double row[8];
     } cases[] = {
         {2, "1,2,3,4", {1, 2}},
         {2, " 3 , x", {3, 0}},
@@ -270,12 +270,17 @@ TEST(ParseLineToRow, FillsActiveChannels) {
         {3, "1,,3", {1, 0, 3}},
         {2, "\"4\",5", {4, 5}},
         {4, "1.5,-2e1,3D-1,x", {1.5, -20, 0.3, 0}},
+        // A field counts up to its 127th character.
+        {2, std::string(200, '1') + ",5", {1.1111111111111111e126, 1.1111111111111111e72}},
+        {3, std::string(127, '2') + ",5", {2.2222222222222222e126, 0, 5}},
+        {8, "1,2,3,4,5,6,7,8,9", {1, 2, 3, 4, 5, 6, 7, 8}},
+        {1, "-2.5e-3V,9", {-0.0025}},
     };
     for (const auto& c : cases) {
-        double row[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-        ParseLineToRow(c.pszLine, c.nChannels, row);
+        double row[9] = {9, 9, 9, 9, 9, 9, 9, 9, 9};
+        ParseLineToRow(c.strLine.c_str(), c.nChannels, row);
         for (int i = 0; i < c.nChannels; ++i)
-            EXPECT_EQ(row[i], c.row[i]) << c.pszLine << " channel " << i;
+            EXPECT_DOUBLE_EQ(row[i], c.row[i]) << c.strLine << " channel " << i;
         EXPECT_EQ(row[c.nChannels], 9.0) << "wrote past the active channels";
     }
 }

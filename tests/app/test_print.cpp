@@ -56,7 +56,7 @@ QStringList PdfFiles() {
 /// end-of-file marker); waits up to nMs for it.
 QString WaitForPdf(const QStringList& before, const QString& strTitle, int nMs = 60000) {
     QString strFound;
-    WaitFor(
+    WaitUntil(
         [&] {
             for (const QString& strName : PdfFiles()) {
                 // The queue names its files after the job title; other programs may print too.
@@ -434,9 +434,9 @@ TEST(Metafile, CommandWritesTheFileOrReportsFailure) {
             const QByteArray bytes = f.readAll();
             ASSERT_GT(bytes.size(), 88);
             EXPECT_EQ(bytes.mid(40, 4), QByteArray(" EMF"));
-            EXPECT_TRUE(box.m_Texts.isEmpty());
+            EXPECT_TRUE(box.Texts().isEmpty());
         } else {
-            EXPECT_EQ(box.m_Texts, QStringList{LoadKestString(IDS_ERR_METAFILE)});
+            EXPECT_EQ(box.Texts(), QStringList{LoadKestString(IDS_ERR_METAFILE)});
             EXPECT_TRUE(QDir(fx.Path("")).entryList({QStringLiteral("*.emf*")}).isEmpty());
         }
     }

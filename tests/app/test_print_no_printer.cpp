@@ -40,9 +40,9 @@ TEST(NoPrinter, NothingRestoredNothingSavedAndTheUserIsTold) {
         SCOPED_TRACE(nId);
         CBoxAnswerer box;
         ASSERT_TRUE(fx.m_pView->RunCommand(nId));
-        ASSERT_EQ(box.m_Texts.size(), 1);
-        EXPECT_TRUE(box.m_Texts[0].contains(QStringLiteral("プリンタがインストールされていない")))
-            << qPrintable(box.m_Texts[0]);
+        ASSERT_EQ(box.Texts().size(), 1);
+        EXPECT_TRUE(box.Texts()[0].contains(QStringLiteral("プリンタがインストールされていない")))
+            << qPrintable(box.Texts()[0]);
     }
     ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
     EXPECT_EQ(ini.readAll(), profile) << "nothing is written without a printer";
@@ -54,8 +54,8 @@ TEST(NoPrinter, SetupCommandTellsTheUser) {
     ASSERT_TRUE(app.InitInstance({}));
     CBoxAnswerer box;
     app.OnFilePrintSetup();
-    ASSERT_EQ(box.m_Texts.size(), 1);
-    EXPECT_TRUE(box.m_Texts[0].contains(QStringLiteral("プリンタがインストールされていない")));
+    ASSERT_EQ(box.Texts().size(), 1);
+    EXPECT_TRUE(box.Texts()[0].contains(QStringLiteral("プリンタがインストールされていない")));
     EXPECT_FALSE(QFile::exists(app.m_strIniPath));
 }
 

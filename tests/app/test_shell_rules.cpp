@@ -1,6 +1,5 @@
 // Window caption, command enablement, path and argument rules of the application shell.
 #include "command_ids.h"
-#include "kest_app.h"
 #include "main_frame.h"
 #include "render.h"
 #include "window_title.h"
@@ -72,19 +71,6 @@ TEST(CommandRules, CheckMarksFollowFlags) {
     // Commands without a check rule never show one, whatever the state.
     for (int nId : {ID_FILE_OPEN, ID_SET_CHANNELS, ID_SAVE_SETTING, ID_APP_ABOUT})
         EXPECT_FALSE(IsCommandChecked(nId, f)) << nId;
-}
-
-TEST(AppPaths, ReplaceExtension) {
-    const char* cases[][2] = {
-        {"/opt/kest/kest", "/opt/kest/kest.CHM"},
-        {"/opt/kest/kest.bin", "/opt/kest/kest.CHM"},
-        {"/opt/tools/a.b.bin", "/opt/tools/a.b.CHM"},
-        {"/opt/v1.2/kest", "/opt/v1.2/kest.CHM"},
-        {"v1.2\\kest", "v1.2\\kest.CHM"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ReplaceExtension(QString::fromLatin1(c[0]), QStringLiteral(".CHM")),
-                  QString::fromLatin1(c[1]));
 }
 
 TEST(AppPaths, ManualIsFoundBesideOrAboveTheExecutable) {

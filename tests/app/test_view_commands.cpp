@@ -100,7 +100,7 @@ TEST(ViewCommands, ChannelCount) {
         });
         CBoxAnswerer box(c.nConfirm);
         EXPECT_TRUE(fx.m_pView->RunCommand(ID_SET_CHANNELS));
-        EXPECT_EQ(box.m_Texts, QStringList{LoadKestString(IDS_CONFIRM_CHANNELS)});
+        EXPECT_EQ(box.Texts(), QStringList{LoadKestString(IDS_CONFIRM_CHANNELS)});
         EXPECT_EQ(dialog.m_nShown, c.nDialogs);
         if (c.nDialogs > 0) {
             EXPECT_EQ(strShown, QString::number(c.nChannels)) << "opens on the current count";
@@ -230,7 +230,7 @@ TEST(ViewCommands, SaveSetting) {
         fx.m_strNextPick = c.pszPick ? fx.Path(c.pszPick) : QString();
         CBoxAnswerer box;
         EXPECT_TRUE(fx.m_pView->RunCommand(ID_SAVE_SETTING));
-        EXPECT_EQ(box.m_Texts, c.messages);
+        EXPECT_EQ(box.Texts(), c.messages);
         ASSERT_EQ(fx.m_Requests.size(), 1);
         EXPECT_TRUE(fx.m_Requests[0].m_bSave);
         EXPECT_EQ(fx.m_Requests[0].m_strTitle, LoadKestString(IDS_SAVE_SETTING_TITLE));
@@ -333,7 +333,7 @@ TEST(ViewCommands, LoadSetting) {
         QStringList messages;
         for (int nId : c.messages)
             messages << LoadKestString(nId);
-        EXPECT_EQ(box.m_Texts, messages);
+        EXPECT_EQ(box.Texts(), messages);
         EXPECT_EQ(fx.m_Requests.size(), c.nConfirm == QMessageBox::Ok ? 1 : 0);
         if (!fx.m_Requests.isEmpty()) {
             EXPECT_FALSE(fx.m_Requests[0].m_bSave);
@@ -420,7 +420,7 @@ TEST(ViewCommands, ChannelAttributes) {
         CBoxAnswerer box;
         EXPECT_TRUE(fx.m_pView->RunCommand(ID_SET_INPUTDATA));
         EXPECT_EQ(dialog.m_nShown, 1);
-        EXPECT_TRUE(box.m_Texts.isEmpty()) << qPrintable(box.m_Texts.join('|'));
+        EXPECT_TRUE(box.Texts().isEmpty()) << qPrintable(box.Texts().join('|'));
         EXPECT_EQ(nShown, c.nShownFirst);
         EXPECT_EQ(strSelector, QString::number(c.nShownFirst + 1));
         EXPECT_EQ(fx.m_pView->m_Graph.m_nSelChannel, c.nSelAfter);

@@ -80,7 +80,7 @@ TEST(ViewCsv, UnreadableFileShowsMessageAndEmptiesStore) {
     fx.m_strNextPick = fx.Path("missing.csv");
     CBoxAnswerer answerer;
     fx.m_pView->RunCommand(ID_FILE_OPEN);
-    EXPECT_EQ(answerer.m_Texts, QStringList{LoadKestString(IDS_ERR_CSV_OPEN)});
+    EXPECT_EQ(answerer.Texts(), QStringList{LoadKestString(IDS_ERR_CSV_OPEN)});
     EXPECT_EQ(fx.m_Doc.m_LogData[0].m_nCount, 0);
     EXPECT_EQ(fx.m_pView->window()->windowTitle(), QStringLiteral("KEST"));
     EXPECT_EQ(fx.m_pView->m_strLogPath, QStringLiteral("/earlier/log.csv"));

@@ -69,7 +69,7 @@ TEST(ViewLogging, LinesReachStoreLogAndTitle) {
     EXPECT_EQ(fx.m_pView->window()->windowTitle(), QStringLiteral("KEST-run.csv"));
 
     ASSERT_TRUE(pty.Write("1.5,2\r\n-3,4e1\r\r"));
-    ASSERT_TRUE(WaitFor([&] { return fx.m_Doc.m_LogData[0].m_nCount >= 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return fx.m_Doc.m_LogData[0].m_nCount >= 3; }));
     EXPECT_EQ(fx.m_Doc.m_LogData[0].m_nCount, 3);
     const double expected[3][2] = {{1.5, 2}, {-3, 40}, {0, 0}};
     for (int r = 0; r < 3; ++r) {
@@ -114,7 +114,7 @@ TEST(ViewLogging, StartFailures) {
         fx.m_strNextPick = fx.Path(c.pszLog);
         CBoxAnswerer answerer;
         fx.m_pView->RunCommand(ID_FILE_LOGGING);
-        EXPECT_EQ(answerer.m_Texts, QStringList{LoadKestString(c.nMessage)});
+        EXPECT_EQ(answerer.Texts(), QStringList{LoadKestString(c.nMessage)});
         EXPECT_FALSE(fx.m_pView->m_bLogging);
         EXPECT_EQ(fx.m_Doc.m_LogData[0].m_nCount, 0);
         EXPECT_EQ(fx.m_pView->window()->windowTitle(), QStringLiteral("KEST"));
@@ -146,7 +146,7 @@ TEST(ViewLogging, DestroyingTheViewWhileLoggingFlushesTheLog) {
     fx.m_pView->RunCommand(ID_FILE_LOGGING);
     ASSERT_TRUE(fx.m_pView->m_bLogging);
     ASSERT_TRUE(pty.Write("5,6\r"));
-    ASSERT_TRUE(WaitFor([&] { return fx.m_Doc.m_LogData[0].m_nCount >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return fx.m_Doc.m_LogData[0].m_nCount >= 1; }));
     fx.m_pView.reset();
     EXPECT_EQ(ReadAll(fx.Path("closing.csv")), QByteArray("5,6\r\n"));
 }
@@ -182,7 +182,7 @@ TEST(ViewLogging, StopKeepsEveryLineSentBeforeIt) {
             pty.Write("424242,1"); // unfinished: no CR ever comes
             bSent = true;
         });
-        const bool bDone = WaitFor([&] { return bSent.load(); }, 20000);
+        const bool bDone = WaitUntil([&] { return bSent.load(); }, 20000);
         writer.join();
         ASSERT_TRUE(bDone);
         if (bDestroy)

@@ -195,7 +195,7 @@ TEST(ViewMouse, TagDragIsClampedAndSavedOnRelease) {
         v.m_Fx.m_Doc.GetChannelAttr(1).m_nPos = 200;
         v.m_Fx.m_Doc.GetChannelAttr(c.nChannel).m_nPos = c.nStartPos;
         v.Paint();
-        const SRect rcTag = v.Graph().m_rcMarker[c.nChannel];
+        const SRect rcTag = v.Graph().MarkerRect(c.nChannel);
         // The tag's body is centred on the channel's height in the plot.
         EXPECT_EQ(Centre(rcTag).y, v.Graph().DataToPoint(0, c.nStartPos, v.Graph().m_Layout).y);
         const SPoint ptDown = Centre(rcTag);
@@ -216,7 +216,7 @@ TEST(ViewMouse, TagDragIsClampedAndSavedOnRelease) {
         const QByteArray other = "VSetting" + QByteArray::number(nOther + 1);
         EXPECT_EQ(v.m_Fx.m_pProfile->GetProfileInt(other.constData(), "Pos", -1),
                   v.m_Fx.m_Doc.GetChannelAttr(nOther).m_nPos);
-        EXPECT_EQ(v.Graph().m_nDragChannel, -1);
+        EXPECT_EQ(v.Graph().DragChannel(), -1);
         EXPECT_EQ(v.Graph().m_ptCursor[0], SPoint{}) << "a tag drag is not a cursor drag";
     }
 }
@@ -227,8 +227,8 @@ TEST(ViewMouse, LegendClickSelectsTheChannel) {
     // Four channels: two columns from x 70 and 330, rows at y 362 and 380.
     const SPoint topLeft[4] = {{70, 362}, {330, 362}, {70, 380}, {330, 380}};
     for (int ch = 0; ch < 4; ++ch) {
-        EXPECT_EQ(v.Graph().m_rcLegend[ch].left, topLeft[ch].x) << ch;
-        EXPECT_EQ(v.Graph().m_rcLegend[ch].top, topLeft[ch].y) << ch;
+        EXPECT_EQ(v.Graph().LegendRect(ch).left, topLeft[ch].x) << ch;
+        EXPECT_EQ(v.Graph().LegendRect(ch).top, topLeft[ch].y) << ch;
     }
     struct SCase {
         int nStart;
@@ -240,7 +240,7 @@ TEST(ViewMouse, LegendClickSelectsTheChannel) {
         SCOPED_TRACE(c.nLine);
         v.Graph().m_nSelChannel = c.nStart;
         v.Graph().m_ptCursor[0] = kUntouched;
-        const SPoint pt = c.nLine >= 0 ? Centre(v.Graph().m_rcLegend[c.nLine]) : SPoint{20, 395};
+        const SPoint pt = c.nLine >= 0 ? Centre(v.Graph().LegendRect(c.nLine)) : SPoint{20, 395};
         v.Press(Qt::LeftButton, pt);
         v.Release(Qt::LeftButton, pt);
         EXPECT_EQ(v.Graph().m_nSelChannel, c.nExpected);
@@ -293,12 +293,12 @@ TEST(ViewMouse, LegendDoubleClickOpensTheAttributesOfThatChannel) {
         v.Paint();
         ASSERT_FRAMED_VIEW(v);
         // Two channels at 600 x 400: both lines at y 379, from x 60 and 325.
-        EXPECT_EQ(v.Graph().m_rcLegend[0].left, 60);
-        EXPECT_EQ(v.Graph().m_rcLegend[1].left, 325);
-        EXPECT_EQ(v.Graph().m_rcLegend[1].top, 379);
-        const SPoint pt = c.nAim >= 0 ? Centre(v.Graph().m_rcLegend[c.nAim]) : SPoint{20, 395};
+        EXPECT_EQ(v.Graph().LegendRect(0).left, 60);
+        EXPECT_EQ(v.Graph().LegendRect(1).left, 325);
+        EXPECT_EQ(v.Graph().LegendRect(1).top, 379);
+        const SPoint pt = c.nAim >= 0 ? Centre(v.Graph().LegendRect(c.nAim)) : SPoint{20, 395};
         if (c.opened.size() == 2) {
-            ASSERT_TRUE(v.Graph().m_rcLegend[0].Contains(pt)) << "the lines must overlap here";
+            ASSERT_TRUE(v.Graph().LegendRect(0).Contains(pt)) << "the lines must overlap here";
         }
         v.Graph().m_nSelChannel = 1;
         CAttrDialogCanceller canceller;
@@ -339,19 +339,19 @@ TEST(ViewMouse, ThumbDragScrollsBack) {
         v.Graph().m_nScrollBack = 0;
         v.Paint();
         ASSERT_EQ(v.Graph().m_nDispStart, 4500);
-        const SRect rcThumb = v.Graph().m_rcThumb;
+        const SRect rcThumb = v.Graph().ThumbRect();
         ASSERT_EQ(rcThumb.right - rcThumb.left, 80);
         v.Graph().m_ptCursor[0] = kUntouched;
         const SPoint ptDown = Centre(rcThumb);
         v.Press(Qt::LeftButton, ptDown);
-        EXPECT_TRUE(v.Graph().m_bThumbDrag);
+        EXPECT_TRUE(v.Graph().IsThumbDrag());
         EXPECT_EQ(QWidget::mouseGrabber(), v.m_pView);
         // The pointer may wander into the plot: the thumb keeps the drag.
         const SPoint ptEnd{ptDown.x + c.dx, 200};
         v.Move(ptEnd);
         EXPECT_EQ(v.Graph().m_nScrollBack, c.nBackWhileDragging);
         v.Release(Qt::LeftButton, ptEnd);
-        EXPECT_FALSE(v.Graph().m_bThumbDrag);
+        EXPECT_FALSE(v.Graph().IsThumbDrag());
         EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
         EXPECT_EQ(v.Graph().m_ptCursor[0], kUntouched);
         v.Paint();
@@ -384,7 +384,7 @@ TEST(ViewMouse, HiddenCursorsIgnoreThePlotButNotTheLegend) {
     EXPECT_EQ(v.Graph().m_ptCursor[1], cur2);
 
     // The legend still reacts.
-    const SPoint ptLine = Centre(v.Graph().m_rcLegend[1]);
+    const SPoint ptLine = Centre(v.Graph().LegendRect(1));
     v.Press(Qt::LeftButton, ptLine);
     v.Release(Qt::LeftButton, ptLine);
     EXPECT_EQ(v.Graph().m_nSelChannel, 1);

@@ -38,7 +38,7 @@ TEST(SetHorizDlg, OkAcceptsOneToTenThousandOnly) {
         CSetHorizDlg dlg;
         dlg.show();
         dlg.m_pEditHoriz->setText(QString::fromLatin1(c.pszText));
-        CModalAnswerer answerer;
+        CBoxAnswerer answerer;
         dlg.m_pOkButton->click();
         EXPECT_EQ(dlg.result() == QDialog::Accepted, c.bAccepted) << c.pszText;
         EXPECT_EQ(dlg.isVisible(), !c.bAccepted) << c.pszText;

@@ -96,7 +96,7 @@ TEST(SetInputDataDlg, StoreChannelChecksInOrderAndStoresOnlyWhenAllPass) {
         o.dlg.m_pEditVDiv->setText(QString::fromLatin1(c.pszVDiv));
         o.dlg.m_pEditMultiplier->setText(QString::fromLatin1(c.pszMult));
         o.dlg.m_pEditPos->setText(QString::fromLatin1(c.pszPos));
-        CModalAnswerer answerer;
+        CBoxAnswerer answerer;
         const bool bStored = o.dlg.StoreChannel();
         const std::string what = std::string(c.pszVDiv) + "|" + c.pszMult + "|" + c.pszPos;
         EXPECT_EQ(bStored, c.nMessage == 0) << what;
@@ -148,7 +148,7 @@ TEST(SetInputDataDlg, ChannelChangeKeepsEditsAndRefusesToLeaveAnInvalidChannel) 
     EXPECT_EQ(o.dlg.m_pEditName->text(), QStringLiteral("ch1"));
 
     o.dlg.m_pEditVDiv->setText(QStringLiteral("0"));
-    CModalAnswerer answerer;
+    CBoxAnswerer answerer;
     QTest::keyClick(o.dlg.m_pEditChannel, Qt::Key_Up);
     EXPECT_EQ(answerer.Texts(), QStringList{Msg(IDS_ERR_VDIV)});
     EXPECT_EQ(o.dlg.m_nCurChannel, 1);
@@ -169,7 +169,7 @@ TEST(SetInputDataDlg, OpensOnAChannelBeyondTheCount) {
     EXPECT_EQ(o.dlg.m_pEditChannel->text(), QStringLiteral("6"));
     EXPECT_EQ(o.dlg.m_pEditName->text(), QStringLiteral("ch5"));
     o.dlg.m_pEditName->setText(QStringLiteral("six"));
-    o.dlg.OnOkButton();
+    o.dlg.OnOK();
     EXPECT_EQ(o.dlg.result(), QDialog::Accepted);
     EXPECT_EQ(o.dlg.m_Attr[5].m_strName, QByteArray("six"));
     EXPECT_EQ(o.dlg.m_nCurChannel, 5);
@@ -183,7 +183,7 @@ TEST(SetInputDataDlg, OkStoresTheShownChannelAndRoundsOnlyChannelsShown) {
     o.dlg.m_pEditName->setText(QStringLiteral("a"));
     o.dlg.m_pSpinChannel->StepBy(1);
     o.dlg.m_pEditName->setText(QStringLiteral("b"));
-    o.dlg.OnOkButton();
+    o.dlg.OnOK();
     EXPECT_EQ(o.dlg.result(), QDialog::Accepted);
     EXPECT_EQ(o.dlg.m_nCurChannel, 1);
     EXPECT_EQ(o.dlg.m_Attr[0].m_strName, QByteArray("a"));
@@ -197,8 +197,8 @@ TEST(SetInputDataDlg, OkStoresTheShownChannelAndRoundsOnlyChannelsShown) {
 TEST(SetInputDataDlg, OkWithAnInvalidFieldStaysOpen) {
     SOpenDialog o;
     o.dlg.m_pEditPos->setText(QStringLiteral("1001"));
-    CModalAnswerer answerer;
-    o.dlg.OnOkButton();
+    CBoxAnswerer answerer;
+    o.dlg.OnOK();
     EXPECT_EQ(answerer.Texts(), QStringList{Msg(IDS_ERR_POS)});
     EXPECT_TRUE(o.dlg.isVisible());
     EXPECT_EQ(o.dlg.m_pEditChannel->text(), QStringLiteral("1"));

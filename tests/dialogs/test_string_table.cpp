@@ -29,7 +29,7 @@ TEST(KestMessageBox, CaptionIconButtonsAndAnswers) {
         {EButtons::OKCancel, QMessageBox::Cancel, 2, IDCANCEL},
     };
     for (const auto& c : cases) {
-        CModalAnswerer answerer(c.nClick);
+        CBoxAnswerer answerer(c.nClick);
         EXPECT_EQ(KestMessageBox(nullptr, IDS_ERR_RANGE, c.buttons), c.nExpected);
         ASSERT_EQ(answerer.m_Boxes.size(), 1);
         const SShownBox& box = answerer.m_Boxes[0];

@@ -236,7 +236,7 @@ TEST(ScrollBar, ThumbShowsShareAndPlace) {
         const SPlotLayout l = graph.CalcLayout(600, 400);
         CRec rec;
         graph.DrawScrollBar(rec, l, false);
-        EXPECT_EQ(graph.m_rcThumb, c.thumb) << c.nDispCount << " " << c.nBack;
+        EXPECT_EQ(graph.ThumbRect(), c.thumb) << c.nDispCount << " " << c.nBack;
         const auto rects = rec.Find(CRec::OP_Rectangle);
         ASSERT_EQ(rects.size(), 1u);
         EXPECT_EQ(rects[0].m_args,
@@ -247,10 +247,10 @@ TEST(ScrollBar, ThumbShowsShareAndPlace) {
         EXPECT_EQ(segs[2], (CRec::SSegment{60, 34, 378, 34, segs[2].m_pen}));
 
         // Printing leaves the screen's hit rectangle alone.
-        graph.m_rcThumb = SRect{};
+        graph.SetThumbRect(SRect{});
         CRec print;
         graph.DrawScrollBar(print, l, true);
-        EXPECT_TRUE(graph.m_rcThumb.IsEmpty());
+        EXPECT_TRUE(graph.ThumbRect().IsEmpty());
     }
 }
 

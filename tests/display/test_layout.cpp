@@ -102,11 +102,11 @@ TEST(DisplayWindow, FollowsStoreScrollAndHold) {
         graph.m_bHold = s.bHold;
         graph.UpdateDisplayWindow();
         if (s.nDragFromTo != 0) {
-            graph.m_ptDown = SPoint{200, 30};
+            graph.SetDownPoint(SPoint{200, 30});
             graph.BeginThumbDrag();
             graph.MoveThumbDrag(200 - s.nDragFromTo);
             graph.EndThumbDrag();
-            EXPECT_FALSE(graph.m_bThumbDrag);
+            EXPECT_FALSE(graph.IsThumbDrag());
             graph.UpdateDisplayWindow();
         }
         EXPECT_EQ(graph.m_nScreenSamples, 1500) << s.what;
@@ -135,9 +135,9 @@ TEST(DisplayWindow, ThumbDragArithmetic) {
         graph.m_nDispCount = c.nDispCount;
         graph.m_nScrollBack = c.nStartBack;
         graph.m_Layout.m_rcScroll = SRect{60, 26, 60 + c.nWidth, 42};
-        graph.m_ptDown = SPoint{300, 30};
+        graph.SetDownPoint(SPoint{300, 30});
         graph.BeginThumbDrag();
-        EXPECT_TRUE(graph.m_bThumbDrag);
+        EXPECT_TRUE(graph.IsThumbDrag());
         graph.MoveThumbDrag(300 - c.nDx);
         EXPECT_EQ(graph.m_nScrollBack, c.nExpected) << c.nDispCount << " " << c.nDx;
         graph.EndThumbDrag();

@@ -20,11 +20,11 @@ protected:
         ASSERT_EQ(graph.m_Layout.m_rcPlot, (SRect{60, 52, 590, 358}));
         ASSERT_EQ(graph.m_Layout.m_rcScroll, (SRect{60, 26, 378, 42}));
         // Hit rectangles as a screen paint of this size leaves them.
-        graph.m_rcThumb = SRect{100, 26, 379, 43};
-        graph.m_rcMarker[0] = SRect{10, 196, 52, 210};
-        graph.m_rcMarker[1] = SRect{5, 100, 52, 114};
-        graph.m_rcLegend[0] = SRect{60, 379, 200, 391};
-        graph.m_rcLegend[1] = SRect{325, 379, 450, 391};
+        graph.SetThumbRect(SRect{100, 26, 379, 43});
+        graph.SetMarkerRect(0, SRect{10, 196, 52, 210});
+        graph.SetMarkerRect(1, SRect{5, 100, 52, 114});
+        graph.SetLegendRect(0, SRect{60, 379, 200, 391});
+        graph.SetLegendRect(1, SRect{325, 379, 450, 391});
         doc.GetChannelAttr(0).m_nPos = 500;
     }
 
@@ -58,7 +58,7 @@ TEST_F(MouseLogic, ClicksPlaceCursorsOnlyInsideThePlot) {
         graph.m_ptCursor[1] = before2;
 
         SMouseAction a = graph.OnLButtonDown(MK_LButton, c.pt);
-        EXPECT_EQ(graph.m_ptDown, c.pt);
+        EXPECT_EQ(graph.DownPoint(), c.pt);
         EXPECT_EQ(a.m_bInvalidate, c.bInside);
         EXPECT_FALSE(a.m_bCapture);
         EXPECT_EQ(graph.m_ptCursor[0], c.bInside ? c.data : before1);
@@ -121,7 +121,7 @@ TEST_F(MouseLogic, HiddenCursorsIgnoreThePlotButKeepTheirPlaces) {
     EXPECT_TRUE(graph.OnLButtonDown(MK_LButton, SPoint{330, 385}).m_bInvalidate);
     EXPECT_EQ(graph.m_nSelChannel, 1);
     EXPECT_TRUE(graph.OnLButtonDown(MK_LButton, SPoint{20, 200}).m_bCapture);
-    EXPECT_EQ(graph.m_nDragChannel, 0);
+    EXPECT_EQ(graph.DragChannel(), 0);
 }
 
 TEST_F(MouseLogic, TagDragFollowsThePointerWithinTheScale) {
@@ -140,8 +140,8 @@ TEST_F(MouseLogic, TagDragFollowsThePointerWithinTheScale) {
     };
     const SMouseAction down = graph.OnLButtonDown(MK_LButton, SPoint{20, 200});
     EXPECT_TRUE(down.m_bCapture);
-    EXPECT_EQ(graph.m_nDragChannel, 0);
-    EXPECT_EQ(graph.m_nDragPos, 500);
+    EXPECT_EQ(graph.DragChannel(), 0);
+    EXPECT_EQ(graph.DragPos(), 500);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         // The pointer may leave the tag: the drag goes on, with the vertical-resize shape.
@@ -153,7 +153,7 @@ TEST_F(MouseLogic, TagDragFollowsThePointerWithinTheScale) {
     const SMouseAction up = graph.OnLButtonUp(0, SPoint{400, 250});
     EXPECT_TRUE(up.m_bReleaseCapture);
     EXPECT_TRUE(up.m_bSaveChannelAttrs);
-    EXPECT_EQ(graph.m_nDragChannel, -1);
+    EXPECT_EQ(graph.DragChannel(), -1);
     EXPECT_EQ(doc.GetChannelAttr(0).m_nPos, 337);
 
     // After release a move no longer drags, and a second release saves nothing.
@@ -191,27 +191,27 @@ TEST_F(MouseLogic, HitTestsFollowPrecedenceAndChannelCount) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        graph.m_rcThumb = SRect{100, 26, 379, 43};
-        graph.m_rcMarker[0] = SRect{10, 196, 52, 210};
-        graph.m_rcMarker[1] = SRect{5, 100, 52, 214};
-        graph.m_rcMarker[4] = SRect{0, 290, 52, 310};
-        graph.m_rcLegend[6] = SRect{450, 90, 550, 110};
+        graph.SetThumbRect(SRect{100, 26, 379, 43});
+        graph.SetMarkerRect(0, SRect{10, 196, 52, 210});
+        graph.SetMarkerRect(1, SRect{5, 100, 52, 214});
+        graph.SetMarkerRect(4, SRect{0, 290, 52, 310});
+        graph.SetLegendRect(6, SRect{450, 90, 550, 110});
         // An odd thumb laid over tags and plot to test precedence.
         if (c.bThumb)
-            graph.m_rcThumb = SRect{0, 150, 120, 250};
+            graph.SetThumbRect(SRect{0, 150, 120, 250});
         graph.m_nSelChannel = 0;
         graph.m_ptCursor[0] = SPoint{0, 0};
 
         const SMouseAction a = graph.OnLButtonDown(MK_LButton, c.pt);
-        EXPECT_EQ(graph.m_bThumbDrag, c.bThumb);
-        EXPECT_EQ(graph.m_nDragChannel, c.nDrag);
+        EXPECT_EQ(graph.IsThumbDrag(), c.bThumb);
+        EXPECT_EQ(graph.DragChannel(), c.nDrag);
         EXPECT_EQ(graph.m_nSelChannel, c.nSel);
         EXPECT_EQ(graph.m_ptCursor[0] != (SPoint{0, 0}), c.bCursorSet);
         EXPECT_EQ(a.m_bCapture, c.bThumb || c.nDrag >= 0);
         const SMouseAction up = graph.OnLButtonUp(0, c.pt);
         EXPECT_EQ(up.m_bReleaseCapture, c.bThumb || c.nDrag >= 0);
         EXPECT_EQ(up.m_bSaveChannelAttrs, c.nDrag >= 0);
-        EXPECT_FALSE(graph.m_bThumbDrag);
+        EXPECT_FALSE(graph.IsThumbDrag());
     }
 }
 
@@ -220,7 +220,7 @@ TEST_F(MouseLogic, ThumbDragScrollsBackAndEndsOnRelease) {
     graph.m_nScrollBack = 50;
     graph.m_ptCursor[0] = SPoint{7, 7};
     ASSERT_TRUE(graph.OnLButtonDown(MK_LButton, SPoint{300, 30}).m_bCapture);
-    ASSERT_TRUE(graph.m_bThumbDrag);
+    ASSERT_TRUE(graph.IsThumbDrag());
 
     // Dragged over the plot with the left button down: the thumb, not a cursor, follows.
     SMouseAction a = graph.OnMouseMove(MK_LButton, SPoint{194, 200});
@@ -234,7 +234,7 @@ TEST_F(MouseLogic, ThumbDragScrollsBackAndEndsOnRelease) {
     const SMouseAction up = graph.OnLButtonUp(0, SPoint{599, 30});
     EXPECT_TRUE(up.m_bReleaseCapture);
     EXPECT_FALSE(up.m_bSaveChannelAttrs);
-    EXPECT_FALSE(graph.m_bThumbDrag);
+    EXPECT_FALSE(graph.IsThumbDrag());
 }
 
 TEST_F(MouseLogic, PointerShapeFollowsWhatIsUnderIt) {
@@ -256,8 +256,8 @@ TEST_F(MouseLogic, PointerShapeFollowsWhatIsUnderIt) {
 
 TEST_F(MouseLogic, DoubleClickListsEveryLegendLineHitInOrder) {
     // A long left-column line reaching into the right column.
-    graph.m_rcLegend[0] = SRect{60, 379, 400, 391};
-    graph.m_rcLegend[3] = SRect{60, 379, 600, 400}; // beyond the channel count: stale
+    graph.SetLegendRect(0, SRect{60, 379, 400, 391});
+    graph.SetLegendRect(3, SRect{60, 379, 600, 400}); // beyond the channel count: stale
     struct {
         SPoint pt;
         std::vector<int> channels;

@@ -108,26 +108,26 @@ TEST_F(Overlays, TagsFanOutAndPointAtTheChannelPosition) {
         EXPECT_EQ(labels[1].m_crText, kRed);
         EXPECT_EQ(labels[1].m_font, (SFont{-10, "TestFace"}));
 
-        EXPECT_EQ(graph.m_rcMarker[0], (SRect{10, c.y0 - 7, 52, c.y0 + 7}));
-        EXPECT_EQ(graph.m_rcMarker[1], (SRect{5, c.y1 - 7, 52, c.y1 + 7}));
+        EXPECT_EQ(graph.MarkerRect(0), (SRect{10, c.y0 - 7, 52, c.y0 + 7}));
+        EXPECT_EQ(graph.MarkerRect(1), (SRect{5, c.y1 - 7, 52, c.y1 + 7}));
         ExpectObjectsRestored(canvas);
     }
 }
 
 TEST_F(Overlays, PrintedTagsAndLegendLeaveTheHitRectanglesAlone) {
     const SRect stale{1, 2, 3, 4};
-    for (SRect& rc : graph.m_rcMarker)
-        rc = stale;
-    for (SRect& rc : graph.m_rcLegend)
-        rc = stale;
+    for (int ch = 0; ch < 8; ++ch) {
+        graph.SetMarkerRect(ch, stale);
+        graph.SetLegendRect(ch, stale);
+    }
     const SPlotLayout layout = Layout(1600, 1000, 8);
     graph.DrawMarkers(canvas, layout, true);
     graph.DrawLegend(canvas, layout, true);
     EXPECT_EQ(canvas.Find(Rec::OP_Polygon).size(), 8u);
     EXPECT_EQ(canvas.Find(Rec::OP_TextOut).size(), 8u);
     for (int ch = 0; ch < 8; ++ch) {
-        EXPECT_EQ(graph.m_rcMarker[ch], stale);
-        EXPECT_EQ(graph.m_rcLegend[ch], stale);
+        EXPECT_EQ(graph.MarkerRect(ch), stale);
+        EXPECT_EQ(graph.LegendRect(ch), stale);
     }
 }
 
@@ -165,7 +165,7 @@ TEST_F(Overlays, LegendLinesFillTwoColumnsBelowThePlot) {
             EXPECT_EQ(outs[ch].m_nAlign, TA_TopLeft);
             EXPECT_EQ(outs[ch].m_font.m_nHeight, -layout.m_nFontHeight);
             const int cx = static_cast<int>(outs[ch].m_strText.size()) * (layout.m_nFontHeight / 2);
-            EXPECT_EQ(graph.m_rcLegend[ch], (SRect{c.pts[ch].x, c.pts[ch].y, c.pts[ch].x + cx,
+            EXPECT_EQ(graph.LegendRect(ch), (SRect{c.pts[ch].x, c.pts[ch].y, c.pts[ch].x + cx,
                                                    c.pts[ch].y + layout.m_nFontHeight}));
         }
         ExpectObjectsRestored(canvas);

@@ -60,9 +60,9 @@ TEST(PrintPage, OriginFillAndPaperDrawing) {
     graph.UpdateDisplayWindow();
     graph.DrawScreen(screen);
     const SPlotLayout screenLayout = graph.m_Layout;
-    const SRect rcThumb = graph.m_rcThumb;
-    const SRect rcMarker0 = graph.m_rcMarker[0];
-    const SRect rcLegend1 = graph.m_rcLegend[1];
+    const SRect rcThumb = graph.ThumbRect();
+    const SRect rcMarker0 = graph.MarkerRect(0);
+    const SRect rcLegend1 = graph.LegendRect(1);
 
     for (const bool bCursor : {true, false}) {
         SCOPED_TRACE(bCursor ? "cursors shown" : "cursors hidden");
@@ -102,9 +102,9 @@ TEST(PrintPage, OriginFillAndPaperDrawing) {
 
     // The screen's geometry and hit rectangles are what the screen paint left.
     EXPECT_EQ(graph.m_Layout.m_rcPlot, screenLayout.m_rcPlot);
-    EXPECT_EQ(graph.m_rcThumb, rcThumb);
-    EXPECT_EQ(graph.m_rcMarker[0], rcMarker0);
-    EXPECT_EQ(graph.m_rcLegend[1], rcLegend1);
+    EXPECT_EQ(graph.ThumbRect(), rcThumb);
+    EXPECT_EQ(graph.MarkerRect(0), rcMarker0);
+    EXPECT_EQ(graph.LegendRect(1), rcLegend1);
 }
 
 TEST(Metafile, OwnLayoutWithoutBackground) {

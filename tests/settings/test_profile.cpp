@@ -185,20 +185,28 @@ TEST(Profile, PipesAndDevicesReadAsUnreadableAndAreNotReplaced) {
     }
 }
 
-TEST(ProfilePath, LastExtensionBecomesIni) {
+TEST(ProfilePath, ExtensionOfTheExecutableIsReplaced) {
     const struct {
         const char* m_pszExe;
-        const char* m_pszIni;
+        const char* m_pszExt;
+        const char* m_pszResult;
     } cases[] = {
-        {"/opt/kest/kest", "/opt/kest/kest.INI"},
-        {"/opt/kest/kest.bin", "/opt/kest/kest.INI"},
-        {"/opt/kest/a.b.bin", "/opt/kest/a.b.INI"},
-        {"/opt/v1.2/kest", "/opt/v1.2/kest.INI"}, // a dot in the directory is no extension
-        {"kest", "kest.INI"},
+        {"/opt/kest/kest", ".INI", "/opt/kest/kest.INI"},
+        {"/opt/kest/kest.bin", ".INI", "/opt/kest/kest.INI"},
+        {"/opt/kest/a.b.bin", ".INI", "/opt/kest/a.b.INI"},
+        {"/opt/v1.2/kest", ".INI", "/opt/v1.2/kest.INI"}, // a dot in the directory is no extension
+        {"kest", ".INI", "kest.INI"},
+        {"/opt/kest/kest", ".CHM", "/opt/kest/kest.CHM"},
+        {"/opt/kest/kest.bin", ".CHM", "/opt/kest/kest.CHM"},
+        {"/opt/v1.2/kest", ".CHM", "/opt/v1.2/kest.CHM"},
+        {"/home/me/.kest", ".INI", "/home/me/.kest.INI"}, // a leading dot starts no extension
+        {"/home/me/.kest.bin", ".CHM", "/home/me/.kest.CHM"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ProfilePathForExecutable(QString::fromLatin1(c.m_pszExe)),
-                  QString::fromLatin1(c.m_pszIni));
+        EXPECT_EQ(ExecutablePathWithExtension(QString::fromLatin1(c.m_pszExe),
+                                              QString::fromLatin1(c.m_pszExt)),
+                  QString::fromLatin1(c.m_pszResult))
+            << c.m_pszExe;
 }
 
 TEST(ProfilePath, FallsBackToConfigDirectoryWhenExeDirIsNotWritable) {

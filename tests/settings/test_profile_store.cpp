@@ -27,10 +27,7 @@ TEST(ProfileStore, NoFileGivesDefaults) {
     CkestDoc doc;
     doc.m_ChannelAttr[2].m_strName = "old";
     int nSamplesPerDiv = 0;
-    LoadCommSetting(fx.m_profile, comm);
-    LoadChannelCount(fx.m_profile, doc);
-    LoadChannelAttrs(fx.m_profile, doc);
-    LoadHorizSetting(fx.m_profile, nSamplesPerDiv);
+    LoadAllFromProfile(fx.m_profile, comm, doc, nSamplesPerDiv);
     EXPECT_EQ(comm.m_nPort, 1);
     EXPECT_EQ(comm.m_nBaudRate, 9600u);
     EXPECT_EQ(comm.m_nByteSize, 8);
@@ -175,10 +172,7 @@ TEST(ProfileStore, SaveThenLoadGivesTheSameSettings) {
     SCommSetting commLoaded;
     CkestDoc docLoaded;
     int nRes = 0;
-    LoadCommSetting(fx.m_profile, commLoaded);
-    LoadChannelCount(fx.m_profile, docLoaded);
-    LoadChannelAttrs(fx.m_profile, docLoaded);
-    LoadHorizSetting(fx.m_profile, nRes);
+    LoadAllFromProfile(fx.m_profile, commLoaded, docLoaded, nRes);
     EXPECT_EQ(commLoaded.m_nPort, 12);
     EXPECT_EQ(commLoaded.m_nBaudRate, 115200u);
     EXPECT_EQ(commLoaded.m_nByteSize, 7);
@@ -216,3 +210,23 @@ TEST(ProfileStore, InstalledProgramUsesThePerUserProfile) {
 }
 
 } // namespace
+
+TEST(ProfileStore, PortOverridesTakeComOneToThirtyTwo) {
+    SProfileFixture fx;
+    const struct {
+        const char* m_pszKey;
+        const char* m_pszValue;
+    } entries[] = {
+        {"COM1", "  /dev/ttyUSB0\t"},
+        {"COM2", ""},
+        {"COM3", "   "},
+        {"COM32", "/dev/ttyS31"},
+        {"COM33", "/dev/ttyS32"},
+        {"COM0", "/dev/ttyS0"},
+    };
+    for (const auto& e : entries)
+        ASSERT_TRUE(fx.m_profile.WriteProfileString("Ports", e.m_pszKey, e.m_pszValue));
+    const QMap<int, QString> expected = {{1, QStringLiteral("/dev/ttyUSB0")},
+                                         {32, QStringLiteral("/dev/ttyS31")}};
+    EXPECT_EQ(LoadPortOverrides(fx.m_profile), expected);
+}

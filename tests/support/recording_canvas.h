@@ -7,7 +7,7 @@
 /// Canvas that draws nothing and records every call with its exact arguments, so tests can check
 /// the coordinates the graph produces. Text metrics are synthetic and deterministic: a character
 /// is |height| / 2 units wide (at least 1) and the text is |height| units high, with one character
-/// per byte (UTF-8 multi-byte characters count by bytes). Test-only helper, any thread.
+/// per byte (UTF-8 multi-byte characters count by bytes). Built only into the tests; any thread.
 class CRecordingCanvas : public CCanvas {
 public:
     enum EOp {
