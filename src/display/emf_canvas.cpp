@@ -381,15 +381,10 @@ void CEmfCanvas::LineTo(int x, int y) {
     AddPointsBounds(pts, 2, PenReach());
 }
 
-void CEmfCanvas::Polyline(const SPoint* pts, int nCount) {
-    if (nCount <= 0)
-        return;
-    m_state.m_ptCur = pts[nCount - 1];
-    if (nCount == 1 || m_state.m_pen.m_nStyle == SPen::Null)
-        return;
-    const int nReach = PenReach();
+void CEmfCanvas::PointsRecord(uint32_t nType16, uint32_t nType32, const SPoint* pts, int nCount,
+                              int nReach) {
     const bool b16 = FitsInt16(pts, nCount);
-    BeginRecord(b16 ? EMR_POLYLINE16 : EMR_POLYLINE);
+    BeginRecord(b16 ? nType16 : nType32);
     int64_t l = pts[0].x, r = pts[0].x, t = pts[0].y, b = pts[0].y;
     for (int i = 1; i < nCount; ++i) {
         l = std::min<int64_t>(l, pts[i].x);
@@ -401,20 +396,28 @@ void CEmfCanvas::Polyline(const SPoint* pts, int nCount) {
     PutRect(Clamp32(l - nReach + org.x), Clamp32(t - nReach + org.y), Clamp32(r + nReach + org.x),
             Clamp32(b + nReach + org.y));
     PutU32(static_cast<uint32_t>(nCount));
-    if (b16) {
-        for (int i = 0; i < nCount; ++i) {
+    for (int i = 0; i < nCount; ++i) {
+        if (b16) {
             const uint32_t x = static_cast<uint16_t>(static_cast<int16_t>(pts[i].x));
             const uint32_t y = static_cast<uint16_t>(static_cast<int16_t>(pts[i].y));
             PutU32(x | (y << 16));
-        }
-    } else {
-        for (int i = 0; i < nCount; ++i) {
+        } else {
             PutI32(pts[i].x);
             PutI32(pts[i].y);
         }
     }
     EndRecord();
     AddBounds(l - nReach, t - nReach, r + nReach, b + nReach);
+}
+
+void CEmfCanvas::Polyline(const SPoint* pts, int nCount) {
+    if (nCount <= 0)
+        return;
+    m_state.m_ptCur = pts[nCount - 1];
+    if (nCount == 1 || m_state.m_pen.m_nStyle == SPen::Null)
+        return;
+    const int nReach = PenReach();
+    PointsRecord(EMR_POLYLINE16, EMR_POLYLINE, pts, nCount, nReach);
 }
 
 void CEmfCanvas::Rectangle(int left, int top, int right, int bottom) {
@@ -439,31 +442,7 @@ void CEmfCanvas::Polygon(const SPoint* pts, int nCount) {
     if (nCount < 2)
         return;
     const int nReach = PenReach();
-    const bool b16 = FitsInt16(pts, nCount);
-    BeginRecord(b16 ? EMR_POLYGON16 : EMR_POLYGON);
-    int64_t l = pts[0].x, r = pts[0].x, t = pts[0].y, b = pts[0].y;
-    for (int i = 1; i < nCount; ++i) {
-        l = std::min<int64_t>(l, pts[i].x);
-        r = std::max<int64_t>(r, pts[i].x);
-        t = std::min<int64_t>(t, pts[i].y);
-        b = std::max<int64_t>(b, pts[i].y);
-    }
-    const SPoint& org = m_state.m_ptOrg;
-    PutRect(Clamp32(l - nReach + org.x), Clamp32(t - nReach + org.y), Clamp32(r + nReach + org.x),
-            Clamp32(b + nReach + org.y));
-    PutU32(static_cast<uint32_t>(nCount));
-    for (int i = 0; i < nCount; ++i) {
-        if (b16) {
-            const uint32_t x = static_cast<uint16_t>(static_cast<int16_t>(pts[i].x));
-            const uint32_t y = static_cast<uint16_t>(static_cast<int16_t>(pts[i].y));
-            PutU32(x | (y << 16));
-        } else {
-            PutI32(pts[i].x);
-            PutI32(pts[i].y);
-        }
-    }
-    EndRecord();
-    AddBounds(l - nReach, t - nReach, r + nReach, b + nReach);
+    PointsRecord(EMR_POLYGON16, EMR_POLYGON, pts, nCount, nReach);
 }
 
 // --- text ---

@@ -78,6 +78,10 @@ private:
     void EmitSelect(uint32_t h);
     /// Deletes a created object that neither the current nor any saved state still holds.
     void ReleaseIfUnused(uint32_t h);
+    /// A polyline or polygon record, 16-bit points where they fit, with its bounds widened by
+    /// nReach and added to the picture's.
+    void PointsRecord(uint32_t nType16, uint32_t nType32, const SPoint* pts, int nCount,
+                      int nReach);
     /// Makes desc the current pen or brush: creates its object, selects it and lets the old
     /// one go when nothing holds it any more. Returns the previous description.
     template <typename T>

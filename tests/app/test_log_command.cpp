@@ -3,6 +3,8 @@
 #include "log_command.h"
 #include "render.h"
 
+#include "../acquisition/pty_pair.h"
+
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
@@ -12,60 +14,22 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <pty.h>
 #include <signal.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <string>
 #include <thread>
 
 namespace {
-
-/// A pty whose slave end stands for the device; the test writes to the master.
-struct SPty {
-    SPty() {
-        char name[256] = {};
-        if (::openpty(&m_fdMaster, &m_fdSlave, name, nullptr, nullptr) == 0) {
-            m_strSlave = QString::fromLocal8Bit(name);
-            termios tio{};
-            ::tcgetattr(m_fdSlave, &tio);
-            ::cfmakeraw(&tio);
-            ::tcsetattr(m_fdSlave, TCSANOW, &tio);
-        }
-    }
-    ~SPty() {
-        if (m_fdMaster >= 0)
-            ::close(m_fdMaster);
-        if (m_fdSlave >= 0)
-            ::close(m_fdSlave);
-    }
-    bool Write(const std::string& s) {
-        size_t nDone = 0;
-        while (nDone < s.size()) {
-            const ssize_t n = ::write(m_fdMaster, s.data() + nDone, s.size() - nDone);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            nDone += static_cast<size_t>(n);
-        }
-        return true;
-    }
-    int m_fdMaster = -1;
-    int m_fdSlave = -1;
-    QString m_strSlave;
-};
 
 /// The program linked into a directory of its own, so that its profile (beside it) belongs to
 /// the test alone.
 class LogCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_Pty.m_fdMaster >= 0);
+        ASSERT_TRUE(m_Pty.IsValid());
         m_pDir = std::make_unique<QTemporaryDir>(QStringLiteral(KEST_TEST_TMP "/kest-log-XXXXXX"));
         ASSERT_TRUE(m_pDir->isValid());
         m_strExe = m_pDir->filePath(QStringLiteral("kest"));
@@ -112,7 +76,7 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
     }
 
-    SPty m_Pty;
+    CPtyPair m_Pty;
     std::unique_ptr<QTemporaryDir> m_pDir;
     QString m_strExe;
     QString m_strLog;
@@ -122,7 +86,7 @@ protected:
 // program ends with success.
 TEST_F(LogCommandTest, SigtermInTheMiddleOfAStreamKeepsEveryLineSentBeforeIt) {
     QProcess process;
-    StartKest(process, {QStringLiteral("--log"), m_strLog}, m_Pty.m_strSlave);
+    StartKest(process, {QStringLiteral("--log"), m_strLog}, m_Pty.SlavePath());
     // The port is purged when it opens: the stream starts once the program says it is logging.
     QByteArray strErrOut;
     process.setReadChannel(QProcess::StandardError);
@@ -173,7 +137,7 @@ TEST_F(LogCommandTest, DurationEndsTheRunAndTheFileIsWhatWasSent) {
     StartKest(
         process,
         {QStringLiteral("--log"), m_strLog, QStringLiteral("--duration"), QStringLiteral("0.5")},
-        m_Pty.m_strSlave);
+        m_Pty.SlavePath());
     QByteArray strErrOut;
     process.setReadChannel(QProcess::StandardError);
     while (!strErrOut.contains("Ctrl+C stops") && process.waitForReadyRead(20000))
@@ -199,9 +163,9 @@ TEST_F(LogCommandTest, FailuresGiveTheirExitCodeAndMessage) {
     } cases[] = {
         {"missing port", m_strLog, QStringLiteral("/dev/ttyUSB-none-such"), 4,
          "cannot open COM1 (/dev/ttyUSB-none-such)"},
-        {"unwritable file", m_pDir->filePath(QStringLiteral("no-dir/run.csv")), m_Pty.m_strSlave, 3,
-         "cannot create the log file"},
-        {"existing file", m_pDir->filePath(QStringLiteral("old.csv")), m_Pty.m_strSlave, 3,
+        {"unwritable file", m_pDir->filePath(QStringLiteral("no-dir/run.csv")), m_Pty.SlavePath(),
+         3, "cannot create the log file"},
+        {"existing file", m_pDir->filePath(QStringLiteral("old.csv")), m_Pty.SlavePath(), 3,
          "give --force"},
     };
     for (const auto& c : cases) {
@@ -218,7 +182,7 @@ TEST_F(LogCommandTest, FailuresGiveTheirExitCodeAndMessage) {
     QString strErr;
     EXPECT_EQ(RunKest({QStringLiteral("--log"), m_strLog, QStringLiteral("--duration"),
                        QStringLiteral("soon")},
-                      m_Pty.m_strSlave, &strErr),
+                      m_Pty.SlavePath(), &strErr),
               2);
     EXPECT_TRUE(strErr.contains(QStringLiteral("--duration must be")));
 }
@@ -230,9 +194,9 @@ TEST_F(LogCommandTest, ListPortsNamesDeviceRuleAndAccessWithoutADisplay) {
         profile.write("[Comm]\nPort=2\n[Ports]\nCOM2=/dev/ttyUSB-none-such\n");
     }
     QString strOut;
-    EXPECT_EQ(RunKest({QStringLiteral("--list-ports")}, m_Pty.m_strSlave, nullptr, &strOut), 0);
+    EXPECT_EQ(RunKest({QStringLiteral("--list-ports")}, m_Pty.SlavePath(), nullptr, &strOut), 0);
     EXPECT_TRUE(strOut.startsWith(
-        QStringLiteral("COM1  %1  (environment KEST_COM1)\n").arg(m_Pty.m_strSlave)))
+        QStringLiteral("COM1  %1  (environment KEST_COM1)\n").arg(m_Pty.SlavePath())))
         << strOut.toStdString();
     EXPECT_TRUE(strOut.contains(QStringLiteral("access: read and write permitted")));
     EXPECT_TRUE(strOut.contains(QStringLiteral("COM2  /dev/ttyUSB-none-such  (profile [Ports] "
