@@ -6,8 +6,8 @@
 // for 500 MB. BM_CsvLoad/1 forces the sequential pass; BM_CsvLoad/0 is what the view uses.
 // Compare with `wc -l` on the same file for the disk-speed bound. KEST_BENCH_ITERATIONS sets the
 // loads per figure (default 3).
-#include "csv_reader.h"
-#include "log_store.h"
+#include "acquisition/csv_reader.h"
+#include "acquisition/log_store.h"
 
 #include <benchmark/benchmark.h>
 

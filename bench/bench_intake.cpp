@@ -1,11 +1,11 @@
 // Line intake speed: field conversion against the C library, whole lines from a ring-like source
 // into the store, the log write on its own, and reading a large CSV file for viewing.
-#include "csv_reader.h"
-#include "line_intake.h"
-#include "line_source.h"
-#include "log_file.h"
-#include "log_store.h"
-#include "parse_csv.h"
+#include "acquisition/csv_reader.h"
+#include "acquisition/line_intake.h"
+#include "acquisition/line_source.h"
+#include "acquisition/log_file.h"
+#include "acquisition/log_store.h"
+#include "acquisition/parse_csv.h"
 
 #include <benchmark/benchmark.h>
 

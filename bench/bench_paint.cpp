@@ -1,8 +1,8 @@
 // One full screen paint (white fill, grid, tags, traces, legend, scroll bar, cursors) into a
 // 1600 x 1000 image, 8 channels, store holding more than one window of samples.
-#include "graph.h"
-#include "painter_canvas.h"
-#include "trace_reduce.h"
+#include "display/graph.h"
+#include "display/painter_canvas.h"
+#include "display/trace_reduce.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -1,6 +1,6 @@
 // Appending to one channel must stay linear: the time per sample may not rise with the count.
-#include "log_data.h"
-#include "log_store.h"
+#include "acquisition/log_data.h"
+#include "acquisition/log_store.h"
 
 #include <benchmark/benchmark.h>
 

@@ -11,12 +11,12 @@
 //
 // Run it under a real X server (Xvfb) to include the copy to the screen. The profile beside the
 // executable is set to 8 channels, 100 samples per division.
-#include "command_ids.h"
-#include "kest_app.h"
-#include "kest_doc.h"
-#include "kest_view.h"
-#include "main_frame.h"
-#include "profile.h"
+#include "app/command_ids.h"
+#include "app/kest_app.h"
+#include "settings/kest_doc.h"
+#include "app/kest_view.h"
+#include "app/main_frame.h"
+#include "settings/profile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
-#include "comm_reader.h"
+#include "acquisition/comm_reader.h"
 
-#include "serial_config.h"
+#include "acquisition/serial_config.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "comm_setting.h"
-#include "line_source.h"
-#include "port_map.h"
+#include "acquisition/comm_setting.h"
+#include "acquisition/line_source.h"
+#include "acquisition/port_map.h"
 
 #include <QEvent>
 #include <QString>

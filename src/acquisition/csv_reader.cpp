@@ -1,8 +1,8 @@
-#include "csv_reader.h"
+#include "acquisition/csv_reader.h"
 
-#include "log_store.h"
-#include "parse_csv.h"
-#include "regular_file.h"
+#include "acquisition/log_store.h"
+#include "acquisition/parse_csv.h"
+#include "acquisition/regular_file.h"
 
 #include <QFile>
 

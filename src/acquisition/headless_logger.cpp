@@ -1,4 +1,4 @@
-#include "headless_logger.h"
+#include "acquisition/headless_logger.h"
 
 #include <QFileInfo>
 

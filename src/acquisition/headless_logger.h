@@ -1,11 +1,11 @@
 #pragma once
 
-#include "comm_reader.h"
-#include "comm_setting.h"
-#include "line_intake.h"
-#include "log_file.h"
-#include "log_store.h"
-#include "port_map.h"
+#include "acquisition/comm_reader.h"
+#include "acquisition/comm_setting.h"
+#include "acquisition/line_intake.h"
+#include "acquisition/log_file.h"
+#include "acquisition/log_store.h"
+#include "acquisition/port_map.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,9 +1,9 @@
-#include "line_intake.h"
+#include "acquisition/line_intake.h"
 
-#include "line_source.h"
-#include "log_file.h"
-#include "log_store.h"
-#include "parse_csv.h"
+#include "acquisition/line_source.h"
+#include "acquisition/log_file.h"
+#include "acquisition/log_store.h"
+#include "acquisition/parse_csv.h"
 
 int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLogFile, bool bHold,
                             double* pLatest) {

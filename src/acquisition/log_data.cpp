@@ -1,4 +1,4 @@
-#include "log_data.h"
+#include "acquisition/log_data.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "log_store.h"
+#include "acquisition/log_store.h"
 
 bool CLogStore::InitLogData(int nChannels, int nSize, int nGrowBy) {
     m_nChannels = ClampChannelCount(nChannels);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "log_data.h"
+#include "acquisition/log_data.h"
 
 /// The sample store: eight channel arrays and the active channel count; owned by the document,
 /// window thread only.

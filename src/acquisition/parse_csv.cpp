@@ -1,4 +1,4 @@
-#include "parse_csv.h"
+#include "acquisition/parse_csv.h"
 
 #include <cerrno>
 #include <charconv>

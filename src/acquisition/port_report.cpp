@@ -1,4 +1,4 @@
-#include "port_report.h"
+#include "acquisition/port_report.h"
 
 #include <QFile>
 #include <QFileInfo>

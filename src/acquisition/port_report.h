@@ -1,6 +1,6 @@
 #pragma once
 
-#include "port_map.h"
+#include "acquisition/port_map.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "serial_config.h"
+#include "acquisition/serial_config.h"
 
 #include <limits>
 

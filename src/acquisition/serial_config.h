@@ -1,6 +1,6 @@
 #pragma once
 
-#include "comm_setting.h"
+#include "acquisition/comm_setting.h"
 
 #include <QSerialPort>
 

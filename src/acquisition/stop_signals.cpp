@@ -1,4 +1,4 @@
-#include "stop_signals.h"
+#include "acquisition/stop_signals.h"
 
 #include <QSocketNotifier>
 

@@ -1,6 +1,6 @@
-#include "about_dlg.h"
+#include "app/about_dlg.h"
 
-#include "toolbar_icons.h"
+#include "app/toolbar_icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

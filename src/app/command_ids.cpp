@@ -1,4 +1,4 @@
-#include "command_ids.h"
+#include "app/command_ids.h"
 
 bool IsCommandEnabled(int nId, const SCommandFlags& f) {
     switch (nId) {

@@ -1,4 +1,4 @@
-#include "file_pick.h"
+#include "app/file_pick.h"
 
 #include <QDir>
 #include <QFileDialog>

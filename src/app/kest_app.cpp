@@ -1,15 +1,15 @@
-#include "kest_app.h"
+#include "app/kest_app.h"
 
-#include "about_dlg.h"
-#include "kest_view.h"
-#include "main_frame.h"
-#include "print_setup_dlg.h"
+#include "app/about_dlg.h"
+#include "app/kest_view.h"
+#include "app/main_frame.h"
+#include "app/print_setup_dlg.h"
 
-#include "kest_doc.h"
-#include "kest_message_box.h"
-#include "port_map.h"
-#include "profile.h"
-#include "profile_store.h"
+#include "settings/kest_doc.h"
+#include "dialogs/kest_message_box.h"
+#include "acquisition/port_map.h"
+#include "settings/profile.h"
+#include "settings/profile_store.h"
 
 #include <QApplication>
 #include <QFileInfo>

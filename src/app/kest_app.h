@@ -1,6 +1,6 @@
 #pragma once
 
-#include "printer_selection.h"
+#include "app/printer_selection.h"
 
 #include <QObject>
 #include <QString>

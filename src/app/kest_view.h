@@ -1,15 +1,15 @@
 #pragma once
 
-#include "command_ids.h"
-#include "file_pick.h"
+#include "app/command_ids.h"
+#include "app/file_pick.h"
 
-#include "comm_reader.h"
-#include "comm_setting.h"
-#include "frame_clock.h"
-#include "graph.h"
-#include "line_intake.h"
-#include "set_input_data_dlg.h"
-#include "log_file.h"
+#include "acquisition/comm_reader.h"
+#include "acquisition/comm_setting.h"
+#include "display/frame_clock.h"
+#include "display/graph.h"
+#include "acquisition/line_intake.h"
+#include "dialogs/set_input_data_dlg.h"
+#include "acquisition/log_file.h"
 
 #include <QElapsedTimer>
 #include <QImage>

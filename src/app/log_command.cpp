@@ -1,12 +1,12 @@
-#include "log_command.h"
+#include "app/log_command.h"
 
-#include "render.h"
+#include "app/render.h"
 
-#include "headless_logger.h"
-#include "port_report.h"
-#include "profile.h"
-#include "profile_store.h"
-#include "stop_signals.h"
+#include "acquisition/headless_logger.h"
+#include "acquisition/port_report.h"
+#include "settings/profile.h"
+#include "settings/profile_store.h"
+#include "acquisition/stop_signals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 // KEST: serial data logger and graph display.
-#include "kest_app.h"
-#include "log_command.h"
-#include "render.h"
+#include "app/kest_app.h"
+#include "app/log_command.h"
+#include "app/render.h"
 
-#include "profile.h"
-#include "profile_store.h"
+#include "settings/profile.h"
+#include "settings/profile_store.h"
 
 #include <QApplication>
 #include <QCoreApplication>

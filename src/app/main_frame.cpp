@@ -1,13 +1,13 @@
-#include "main_frame.h"
+#include "app/main_frame.h"
 
-#include "command_ids.h"
-#include "kest_view.h"
-#include "toolbar_icons.h"
-#include "window_title.h"
-#include "xkb_locks.h"
+#include "app/command_ids.h"
+#include "app/kest_view.h"
+#include "app/toolbar_icons.h"
+#include "app/window_title.h"
+#include "app/xkb_locks.h"
 
-#include "kest_message_box.h"
-#include "string_table.h"
+#include "dialogs/kest_message_box.h"
+#include "dialogs/string_table.h"
 
 #include <QAction>
 #include <QApplication>

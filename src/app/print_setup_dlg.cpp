@@ -1,6 +1,6 @@
-#include "print_setup_dlg.h"
+#include "app/print_setup_dlg.h"
 
-#include "printer_selection.h"
+#include "app/printer_selection.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

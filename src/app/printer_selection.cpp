@@ -1,6 +1,6 @@
-#include "printer_selection.h"
+#include "app/printer_selection.h"
 
-#include "profile.h"
+#include "settings/profile.h"
 
 #include <QPageLayout>
 #include <QPageSize>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "printer_setup.h"
+#include "settings/printer_setup.h"
 
 #include <QString>
 #include <memory>

@@ -1,13 +1,13 @@
-#include "render.h"
+#include "app/render.h"
 
-#include "csv_reader.h"
-#include "log_command.h"
-#include "emf_canvas.h"
-#include "graph.h"
-#include "kest_doc.h"
-#include "painter_canvas.h"
-#include "profile.h"
-#include "profile_store.h"
+#include "acquisition/csv_reader.h"
+#include "app/log_command.h"
+#include "display/emf_canvas.h"
+#include "display/graph.h"
+#include "settings/kest_doc.h"
+#include "display/painter_canvas.h"
+#include "settings/profile.h"
+#include "settings/profile_store.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

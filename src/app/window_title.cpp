@@ -1,4 +1,4 @@
-#include "window_title.h"
+#include "app/window_title.h"
 
 QString MakeWindowTitle(const QString& strPath) {
     QString strName = strPath;

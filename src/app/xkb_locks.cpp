@@ -1,6 +1,6 @@
-#include "xkb_locks.h"
+#include "app/xkb_locks.h"
 
-#include "main_frame.h"
+#include "app/main_frame.h"
 
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>

@@ -1,4 +1,4 @@
-#include "color_wnd.h"
+#include "dialogs/color_wnd.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "channel_attr.h"
+#include "settings/channel_attr.h"
 
 #include <QColor>
 #include <QFrame>

@@ -1,6 +1,6 @@
-#include "dialog_text.h"
+#include "dialogs/dialog_text.h"
 
-#include "number_text.h"
+#include "settings/number_text.h"
 
 #include <charconv>
 #include <climits>

@@ -1,6 +1,6 @@
-#include "kest_message_box.h"
+#include "dialogs/kest_message_box.h"
 
-#include "string_table.h"
+#include "dialogs/string_table.h"
 
 #include <QMessageBox>
 

@@ -1,9 +1,9 @@
-#include "set_channels_dlg.h"
+#include "dialogs/set_channels_dlg.h"
 
-#include "dialog_text.h"
-#include "dialog_units.h"
-#include "log_store.h"
-#include "up_down_ctrl.h"
+#include "dialogs/dialog_text.h"
+#include "dialogs/dialog_units.h"
+#include "acquisition/log_store.h"
+#include "dialogs/up_down_ctrl.h"
 
 #include <QLabel>
 #include <QLineEdit>

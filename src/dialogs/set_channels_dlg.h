@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings_dlg.h"
+#include "dialogs/settings_dlg.h"
 
 class QLabel;
 class QLineEdit;

@@ -1,9 +1,9 @@
-#include "set_comm_dlg.h"
+#include "dialogs/set_comm_dlg.h"
 
-#include "comm_setting.h"
-#include "dialog_text.h"
-#include "dialog_units.h"
-#include "string_table.h"
+#include "acquisition/comm_setting.h"
+#include "dialogs/dialog_text.h"
+#include "dialogs/dialog_units.h"
+#include "dialogs/string_table.h"
 
 #include <QComboBox>
 #include <QPushButton>

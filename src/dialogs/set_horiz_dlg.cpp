@@ -1,9 +1,9 @@
-#include "set_horiz_dlg.h"
+#include "dialogs/set_horiz_dlg.h"
 
-#include "dialog_text.h"
-#include "dialog_units.h"
-#include "kest_message_box.h"
-#include "string_table.h"
+#include "dialogs/dialog_text.h"
+#include "dialogs/dialog_units.h"
+#include "dialogs/kest_message_box.h"
+#include "dialogs/string_table.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,11 +1,11 @@
-#include "set_input_data_dlg.h"
+#include "dialogs/set_input_data_dlg.h"
 
-#include "color_wnd.h"
-#include "dialog_text.h"
-#include "dialog_units.h"
-#include "kest_message_box.h"
-#include "string_table.h"
-#include "up_down_ctrl.h"
+#include "dialogs/color_wnd.h"
+#include "dialogs/dialog_text.h"
+#include "dialogs/dialog_units.h"
+#include "dialogs/kest_message_box.h"
+#include "dialogs/string_table.h"
+#include "dialogs/up_down_ctrl.h"
 
 #include <QColorDialog>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "channel_attr.h"
+#include "settings/channel_attr.h"
 
-#include "settings_dlg.h"
+#include "dialogs/settings_dlg.h"
 #include <QString>
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "settings_dlg.h"
+#include "dialogs/settings_dlg.h"
 
 #include <QPushButton>
 #include <QRegularExpressionValidator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialog_units.h"
+#include "dialogs/dialog_units.h"
 
 #include <QDialog>
 

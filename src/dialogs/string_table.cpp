@@ -1,4 +1,4 @@
-#include "string_table.h"
+#include "dialogs/string_table.h"
 
 #include <algorithm>
 #include <iterator>

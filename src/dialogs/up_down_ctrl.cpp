@@ -1,6 +1,6 @@
-#include "up_down_ctrl.h"
+#include "dialogs/up_down_ctrl.h"
 
-#include "dialog_text.h"
+#include "dialogs/dialog_text.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "canvas.h"
+#include "display/canvas.h"
 
 void CCanvas::Polyline(const SPoint* pts, int nCount) {
     if (nCount <= 0)

@@ -1,4 +1,4 @@
-#include "column_raster.h"
+#include "display/column_raster.h"
 
 #include <algorithm>
 #include <climits>

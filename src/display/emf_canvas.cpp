@@ -1,6 +1,6 @@
-#include "emf_canvas.h"
+#include "display/emf_canvas.h"
 
-#include "painter_canvas.h"
+#include "display/painter_canvas.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>

@@ -1,4 +1,4 @@
-#include "frame_clock.h"
+#include "display/frame_clock.h"
 
 #include <algorithm>
 

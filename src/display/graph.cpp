@@ -1,8 +1,8 @@
 // Geometry, displayed window, grid, traces and scroll bar of the graph, and the thumb drag.
-#include "graph.h"
+#include "display/graph.h"
 
-#include "print_frame.h"
-#include "trace_reduce.h"
+#include "display/print_frame.h"
+#include "display/trace_reduce.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "canvas.h"
-#include "kest_doc.h"
-#include "plot_layout.h"
+#include "display/canvas.h"
+#include "settings/kest_doc.h"
+#include "display/plot_layout.h"
 
 #include <vector>
 

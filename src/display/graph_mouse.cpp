@@ -1,6 +1,6 @@
 // Mouse decisions of the graph: scroll-bar thumb first, then channel tags, legend lines and the
 // plot with its cursors. The widget carries out what the returned SMouseAction asks for.
-#include "graph.h"
+#include "display/graph.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Channel tags, legend lines and the two measurement cursors with their readout table.
-#include "graph.h"
+#include "display/graph.h"
 
-#include "number_text.h"
+#include "settings/number_text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "painter_canvas.h"
+#include "display/painter_canvas.h"
 
-#include "column_raster.h"
+#include "display/column_raster.h"
 
 #include <QColor>
 #include <QFontMetrics>

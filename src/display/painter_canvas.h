@@ -1,7 +1,7 @@
 #pragma once
 
-#include "canvas.h"
-#include "column_raster.h"
+#include "display/canvas.h"
+#include "display/column_raster.h"
 
 #include <QFont>
 #include <QLine>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas.h"
+#include "display/canvas.h"
 
 /// Margins, font height, pen widths and the three rectangles of one drawing size; computed by
 /// CGraph::CalcLayout for every paint, page and export.

@@ -1,4 +1,4 @@
-#include "print_frame.h"
+#include "display/print_frame.h"
 
 #include <cstdint>
 

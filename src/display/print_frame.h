@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas.h"
+#include "display/canvas.h"
 
 /// Where the printed graph sits on a page: a 1.6 : 1 box filling 80 % of the page in its
 /// limiting direction, centred. All values in the page's device units.

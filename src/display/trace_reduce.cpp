@@ -1,4 +1,4 @@
-#include "trace_reduce.h"
+#include "display/trace_reduce.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas.h"
+#include "display/canvas.h"
 
 #include <vector>
 

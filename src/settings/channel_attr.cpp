@@ -1,4 +1,4 @@
-#include "channel_attr.h"
+#include "settings/channel_attr.h"
 
 const COLORREF g_crDefaultColor[8] = {
     0x000000, // CH1 black

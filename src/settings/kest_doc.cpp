@@ -1,4 +1,4 @@
-#include "kest_doc.h"
+#include "settings/kest_doc.h"
 
 #include <cmath>
 

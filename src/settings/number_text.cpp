@@ -1,6 +1,6 @@
-#include "number_text.h"
+#include "settings/number_text.h"
 
-#include "parse_csv.h"
+#include "acquisition/parse_csv.h"
 
 #include <charconv>
 #include <climits>

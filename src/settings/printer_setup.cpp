@@ -1,6 +1,6 @@
-#include "printer_setup.h"
+#include "settings/printer_setup.h"
 
-#include "profile.h"
+#include "settings/profile.h"
 
 namespace {
 const char kPrinterSetup[] = "PrinterSetup";

@@ -1,7 +1,7 @@
-#include "profile.h"
+#include "settings/profile.h"
 
-#include "number_text.h"
-#include "regular_file.h"
+#include "settings/number_text.h"
+#include "acquisition/regular_file.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "profile_store.h"
+#include "settings/profile_store.h"
 
-#include "number_text.h"
+#include "settings/number_text.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "comm_setting.h"
-#include "kest_doc.h"
-#include "profile.h"
+#include "acquisition/comm_setting.h"
+#include "settings/kest_doc.h"
+#include "settings/profile.h"
 
 #include <QMap>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "comm_setting.h"
-#include "kest_doc.h"
+#include "acquisition/comm_setting.h"
+#include "settings/kest_doc.h"
 
 #include <QString>
 

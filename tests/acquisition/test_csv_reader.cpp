@@ -1,7 +1,7 @@
-#include "csv_reader.h"
+#include "acquisition/csv_reader.h"
 
-#include "log_store.h"
-#include "parse_csv.h"
+#include "acquisition/log_store.h"
+#include "acquisition/parse_csv.h"
 
 #include "child_deadline.h"
 

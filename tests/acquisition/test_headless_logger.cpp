@@ -1,5 +1,5 @@
-#include "headless_logger.h"
-#include "port_report.h"
+#include "acquisition/headless_logger.h"
+#include "acquisition/port_report.h"
 #include "pty_pair.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "line_intake.h"
+#include "acquisition/line_intake.h"
 
-#include "line_source.h"
-#include "log_file.h"
-#include "log_store.h"
+#include "acquisition/line_source.h"
+#include "acquisition/log_file.h"
+#include "acquisition/log_store.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "log_file.h"
+#include "acquisition/log_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "log_store.h"
+#include "acquisition/log_store.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "port_map.h"
+#include "acquisition/port_map.h"
 
 #include <gtest/gtest.h>
 

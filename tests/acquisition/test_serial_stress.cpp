@@ -1,4 +1,4 @@
-#include "comm_reader.h"
+#include "acquisition/comm_reader.h"
 #include "pty_pair.h"
 
 #include <gtest/gtest.h>

@@ -6,10 +6,10 @@
 #include "modal_answerer.h"
 #include "wait_until.h"
 
-#include "kest_doc.h"
-#include "kest_view.h"
-#include "port_map.h"
-#include "profile.h"
+#include "settings/kest_doc.h"
+#include "app/kest_view.h"
+#include "acquisition/port_map.h"
+#include "settings/profile.h"
 
 #include <QTemporaryDir>
 

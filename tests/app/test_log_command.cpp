@@ -1,9 +1,9 @@
 // `kest --log` and `kest --list-ports` as a user runs them: the real program, on a real pty, with
 // no display at all.
-#include "log_command.h"
-#include "render.h"
+#include "app/log_command.h"
+#include "app/render.h"
 
-#include "../acquisition/pty_pair.h"
+#include "pty_pair.h"
 
 #include <gtest/gtest.h>
 

@@ -3,17 +3,17 @@
 // metafile command.
 #include "app_test_util.h"
 
-#include "command_ids.h"
+#include "app/command_ids.h"
 #include "image_match.h"
-#include "kest_app.h"
-#include "main_frame.h"
-#include "print_frame.h"
-#include "print_setup_dlg.h"
-#include "printer_selection.h"
-#include "string_table.h"
+#include "app/kest_app.h"
+#include "app/main_frame.h"
+#include "display/print_frame.h"
+#include "app/print_setup_dlg.h"
+#include "app/printer_selection.h"
+#include "dialogs/string_table.h"
 
-#include "channel_attr.h"
-#include "painter_canvas.h"
+#include "settings/channel_attr.h"
+#include "display/painter_canvas.h"
 
 #include <gtest/gtest.h>
 

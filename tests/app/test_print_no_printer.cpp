@@ -2,9 +2,9 @@
 // not exist before anything asks it, so there are no queues.
 #include "app_test_util.h"
 
-#include "command_ids.h"
-#include "kest_app.h"
-#include "printer_selection.h"
+#include "app/command_ids.h"
+#include "app/kest_app.h"
+#include "app/printer_selection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The command-line renderer: the picture follows the layout arithmetic of the graph.
-#include "render.h"
+#include "app/render.h"
 
-#include "csv_reader.h"
-#include "graph.h"
-#include "kest_doc.h"
-#include "profile.h"
+#include "acquisition/csv_reader.h"
+#include "display/graph.h"
+#include "settings/kest_doc.h"
+#include "settings/profile.h"
 
 #include <gtest/gtest.h>
 

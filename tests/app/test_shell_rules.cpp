@@ -1,8 +1,8 @@
 // Window caption, command enablement, path and argument rules of the application shell.
-#include "command_ids.h"
-#include "main_frame.h"
-#include "render.h"
-#include "window_title.h"
+#include "app/command_ids.h"
+#include "app/main_frame.h"
+#include "app/render.h"
+#include "app/window_title.h"
 
 #include <gtest/gtest.h>
 

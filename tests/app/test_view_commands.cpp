@@ -2,13 +2,13 @@
 // file picks scripted, and the document, the view, the caption and the profile checked after.
 #include "app_test_util.h"
 
-#include "command_ids.h"
-#include "set_channels_dlg.h"
-#include "set_comm_dlg.h"
-#include "set_horiz_dlg.h"
-#include "set_input_data_dlg.h"
-#include "string_table.h"
-#include "up_down_ctrl.h"
+#include "app/command_ids.h"
+#include "dialogs/set_channels_dlg.h"
+#include "dialogs/set_comm_dlg.h"
+#include "dialogs/set_horiz_dlg.h"
+#include "dialogs/set_input_data_dlg.h"
+#include "dialogs/string_table.h"
+#include "dialogs/up_down_ctrl.h"
 
 #include <gtest/gtest.h>
 

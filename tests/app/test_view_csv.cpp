@@ -1,8 +1,8 @@
 // CSV viewing through the view's open command: rows, latest values, caption and failures.
 #include "app_test_util.h"
 
-#include "command_ids.h"
-#include "string_table.h"
+#include "app/command_ids.h"
+#include "dialogs/string_table.h"
 
 #include <gtest/gtest.h>
 

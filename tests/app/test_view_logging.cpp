@@ -2,9 +2,9 @@
 // enablement of the main frame while logging.
 #include "app_test_util.h"
 
-#include "command_ids.h"
-#include "main_frame.h"
-#include "string_table.h"
+#include "app/command_ids.h"
+#include "app/main_frame.h"
+#include "dialogs/string_table.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 // checks that the screen paint laid the plot out at that size.
 #include "app_test_util.h"
 
-#include "command_ids.h"
-#include "main_frame.h"
-#include "set_input_data_dlg.h"
+#include "app/command_ids.h"
+#include "app/main_frame.h"
+#include "dialogs/set_input_data_dlg.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "set_channels_dlg.h"
-#include "set_comm_dlg.h"
-#include "set_horiz_dlg.h"
-#include "set_input_data_dlg.h"
+#include "dialogs/set_channels_dlg.h"
+#include "dialogs/set_comm_dlg.h"
+#include "dialogs/set_horiz_dlg.h"
+#include "dialogs/set_input_data_dlg.h"
 
 #include <QDir>
 #include <QFontMetrics>

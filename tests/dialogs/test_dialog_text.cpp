@@ -1,5 +1,5 @@
-#include "dialog_text.h"
-#include "dialog_units.h"
+#include "dialogs/dialog_text.h"
+#include "dialogs/dialog_units.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "set_channels_dlg.h"
-#include "up_down_ctrl.h"
+#include "dialogs/set_channels_dlg.h"
+#include "dialogs/up_down_ctrl.h"
 
 #include "modal_answerer.h"
 

@@ -1,6 +1,6 @@
-#include "set_comm_dlg.h"
-#include "set_horiz_dlg.h"
-#include "string_table.h"
+#include "dialogs/set_comm_dlg.h"
+#include "dialogs/set_horiz_dlg.h"
+#include "dialogs/string_table.h"
 
 #include "modal_answerer.h"
 

@@ -1,8 +1,8 @@
-#include "color_wnd.h"
-#include "dialog_text.h"
-#include "set_input_data_dlg.h"
-#include "string_table.h"
-#include "up_down_ctrl.h"
+#include "dialogs/color_wnd.h"
+#include "dialogs/dialog_text.h"
+#include "dialogs/set_input_data_dlg.h"
+#include "dialogs/string_table.h"
+#include "dialogs/up_down_ctrl.h"
 
 #include "modal_answerer.h"
 

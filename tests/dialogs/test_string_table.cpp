@@ -1,5 +1,5 @@
-#include "kest_message_box.h"
-#include "string_table.h"
+#include "dialogs/kest_message_box.h"
+#include "dialogs/string_table.h"
 
 #include "modal_answerer.h"
 

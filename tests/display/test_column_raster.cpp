@@ -1,6 +1,6 @@
 // The column rasteriser against a pixel-by-pixel reference: every step of every segment (end
 // point left out), with the pen's round dot stamped on each.
-#include "column_raster.h"
+#include "display/column_raster.h"
 
 #include <gtest/gtest.h>
 

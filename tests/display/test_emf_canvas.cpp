@@ -1,11 +1,11 @@
 // The metafile canvas: every record checked by a structural reader, the object table under
 // save/restore, text spacing, saving, and the whole graph read back by an independent reader
 // (LibreOffice) and compared with the screen canvas's picture.
-#include "emf_canvas.h"
+#include "display/emf_canvas.h"
 
 #include "emf_reader.h"
-#include "graph.h"
-#include "painter_canvas.h"
+#include "display/graph.h"
+#include "display/painter_canvas.h"
 
 #include <QDir>
 #include <QFile>

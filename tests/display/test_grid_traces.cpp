@@ -1,7 +1,7 @@
 // Grid lines and labels, traces and the scroll bar, checked by their exact coordinates on the
 // recording canvas and, for a real paint, by pixels of the image.
-#include "graph.h"
-#include "painter_canvas.h"
+#include "display/graph.h"
+#include "display/painter_canvas.h"
 #include "recording_canvas.h"
 
 #include <QImage>

@@ -1,5 +1,5 @@
 // Plot layout, the displayed sample window, the data mappings and the thumb drag.
-#include "graph.h"
+#include "display/graph.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Mouse decisions of the graph driven with client points on a 600 x 400 view with two channels
 // (plot 60,52..590,358; tag drag scale Hp = 400 - 42 - 52 = 306).
-#include "graph.h"
+#include "display/graph.h"
 
 #include <gtest/gtest.h>
 

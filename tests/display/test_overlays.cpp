@@ -1,6 +1,6 @@
 // Channel tags, legend lines, cursors and hand-drawn dashes checked on the recording canvas
 // (synthetic metrics: a character is |height| / 2 wide and |height| high).
-#include "graph.h"
+#include "display/graph.h"
 #include "recording_canvas.h"
 
 #include <gtest/gtest.h>

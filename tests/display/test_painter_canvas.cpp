@@ -1,6 +1,6 @@
 // Pixel rules of the painter canvas on a QImage: end points, exclusive edges, pen widths, clip,
 // viewport origin, text placement and measurement.
-#include "painter_canvas.h"
+#include "display/painter_canvas.h"
 
 #include <QImage>
 #include <QPicture>

@@ -1,7 +1,7 @@
 // The reduced trace (first, lowest, highest, last sample of each pixel column) must paint what the
 // trace through every sample paints; checked pixel by pixel on random and adversarial data.
-#include "painter_canvas.h"
-#include "trace_reduce.h"
+#include "display/painter_canvas.h"
+#include "display/trace_reduce.h"
 
 #include <QImage>
 #include <QPainter>

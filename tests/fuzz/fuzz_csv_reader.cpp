@@ -2,9 +2,9 @@
 // (built with a buffer of 1031 bytes, so small inputs reach the refill path) and the parallel
 // pass over small chunks must both store exactly the rows of the reading rule: CR LF, CR and LF
 // end a line, each read takes at most 1022 characters, every read is one row.
-#include "csv_reader.h"
-#include "log_store.h"
-#include "parse_csv.h"
+#include "acquisition/csv_reader.h"
+#include "acquisition/log_store.h"
+#include "acquisition/parse_csv.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // The field splitter and the value rule: ParseFieldValue must give, bit for bit, what the C
 // library's strtod gives for the same text read from the first digit, sign or point with d/D as
 // the exponent letter; the in-place line parser must give the splitter's row.
-#include "parse_csv.h"
+#include "acquisition/parse_csv.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // and a value) is the profile file. One write must change only the line of its key (or add the
 // key, or its section and the key) and keep every other line byte for byte, the file then
 // ending all lines with CR LF; reading the key back must give the value written.
-#include "profile.h"
+#include "settings/profile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 // The settings-file reader: the input is a settings file. Loading it, saving, and loading the
 // saved file must give the same records (doubles as the six digits the file holds), and saving
 // those must give the same file again.
-#include "number_text.h"
-#include "settings_file.h"
+#include "settings/number_text.h"
+#include "settings/settings_file.h"
 
 #include <QFile>
 #include <QTemporaryDir>

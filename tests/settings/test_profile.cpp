@@ -1,9 +1,9 @@
-#include "profile.h"
+#include "settings/profile.h"
 
 #include "settings_test_util.h"
 
 #include "child_deadline.h"
-#include "profile_store.h"
+#include "settings/profile_store.h"
 
 #include <QDir>
 #include <QFileInfo>

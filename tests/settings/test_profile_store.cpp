@@ -1,4 +1,4 @@
-#include "profile_store.h"
+#include "settings/profile_store.h"
 
 #include "settings_test_util.h"
 

@@ -1,4 +1,4 @@
-#include "settings_file.h"
+#include "settings/settings_file.h"
 
 #include "settings_test_util.h"
 

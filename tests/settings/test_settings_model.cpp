@@ -1,5 +1,5 @@
-#include "kest_doc.h"
-#include "number_text.h"
+#include "settings/kest_doc.h"
+#include "settings/number_text.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include "wait_until.h"
 
-#include "comm_reader.h"
+#include "acquisition/comm_reader.h"
 
 #include <QObject>
 #include <QString>
