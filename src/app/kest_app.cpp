@@ -7,6 +7,7 @@
 
 #include "settings/kest_doc.h"
 #include "dialogs/kest_message_box.h"
+#include "dialogs/string_table.h"
 #include "acquisition/port_map.h"
 #include "settings/profile.h"
 #include "settings/profile_store.h"
@@ -16,13 +17,6 @@
 #include <QLibraryInfo>
 #include <QPrinter>
 #include <clocale>
-
-namespace {
-
-const char* const kNoPrinter =
-    "プリンタがインストールされていないため、プリンタの設定はできません。";
-
-} // namespace
 
 CkestApp::CkestApp(const QString& strExePath) : m_strExePath(strExePath) {
     m_strIniPath = ProgramProfilePath(m_strExePath);
@@ -88,7 +82,7 @@ void CkestApp::SavePrinterSetup() {
 void CkestApp::OnFilePrintSetup() {
     RestorePrinterSetup();
     if (!m_PrinterSel.GetPrinter()) {
-        KestMessageBox(m_pMainFrame.get(), QString::fromUtf8(kNoPrinter), EButtons::OK);
+        KestMessageBox(m_pMainFrame.get(), IDS_ERR_NO_PRINTER_SETUP, EButtons::OK);
         return;
     }
     CPrintSetupDlg dlg(m_pMainFrame.get());

@@ -35,16 +35,6 @@
 
 namespace {
 
-const char* const kNoPrinter = "プリンタがインストールされていないため、印刷できません。\n"
-                               "プリンタを追加してから、もう一度実行してください。";
-const char* const kPrintFailed = "印刷を開始できませんでした。";
-const char* const kLogWriteFailed =
-    "ログファイルへの書き込みに失敗しました\n受信したデータはグラフには表示されますが、"
-    "ファイルには記録されません";
-const char* const kStoreFull =
-    "メモリが不足したため、これ以上のデータを記録できません\nグラフには記録済みのデータが表示"
-    "されます";
-
 SFileRequest CsvRequest(bool bSave, int nTitle) {
     return {bSave,
             LoadKestString(nTitle),
@@ -236,7 +226,7 @@ void CkestView::StopLogging() {
     m_Graph.m_bHold = false;
     emit CommandStateChanged();
     if (bFailed)
-        KestMessageBox(this, QString::fromUtf8(kLogWriteFailed), EButtons::OK);
+        KestMessageBox(this, IDS_ERR_LOG_WRITE, EButtons::OK);
 }
 
 bool CkestView::event(QEvent* pEvent) {
@@ -271,9 +261,9 @@ void CkestView::ReportIntakeProblems() {
         return;
     QString strText;
     if (m_pLogFile && m_pLogFile->TakeFailureToReport())
-        strText = QString::fromUtf8(kLogWriteFailed);
+        strText = LoadKestString(IDS_ERR_LOG_WRITE);
     else if (m_Intake.TakeStoreFullToReport())
-        strText = QString::fromUtf8(kStoreFull);
+        strText = LoadKestString(IDS_ERR_MEMORY_FULL);
     if (strText.isEmpty())
         return;
     // Shown after this event returns: a modal loop inside the intake would let the next
@@ -328,7 +318,7 @@ bool CkestView::OpenCsvFile(const QString& strPath) {
     UpdateTitle(m_strLogPath);
     update();
     if (nResult == CCsvReader::EResult::StoreFull)
-        KestMessageBox(this, QString::fromUtf8(kStoreFull), EButtons::OK);
+        KestMessageBox(this, IDS_ERR_MEMORY_FULL, EButtons::OK);
     return true;
 }
 
@@ -445,7 +435,7 @@ void CkestView::OnViewCursor() {
 
 void CkestView::OnFilePrint() {
     if (!m_pPrinterSel) {
-        KestMessageBox(this, QString::fromUtf8(kNoPrinter), EButtons::OK);
+        KestMessageBox(this, IDS_ERR_NO_PRINTER, EButtons::OK);
         return;
     }
     m_pPrinterSel->RestorePrinterSetup(*m_pProfile);
@@ -468,7 +458,7 @@ void CkestView::DoPrint(bool bDialog) {
 
 bool CkestView::OnPreparePrinting(bool bDialog) {
     if (!m_pPrinterSel || !m_pPrinterSel->UpdatePrinterSelection()) {
-        KestMessageBox(this, QString::fromUtf8(kNoPrinter), EButtons::OK);
+        KestMessageBox(this, IDS_ERR_NO_PRINTER, EButtons::OK);
         return false;
     }
     if (!bDialog)
@@ -489,7 +479,7 @@ void CkestView::OnBeginPrinting(QPrinter* pPrinter) {
 void CkestView::OnPrint(QPrinter* pPrinter) {
     QPainter painter;
     if (!painter.begin(pPrinter)) {
-        KestMessageBox(this, QString::fromUtf8(kPrintFailed), EButtons::OK);
+        KestMessageBox(this, IDS_ERR_PRINT_START, EButtons::OK);
         return;
     }
     const QRect rcPaper = pPrinter->paperRect(QPrinter::DevicePixel).toAlignedRect();
@@ -503,7 +493,7 @@ void CkestView::OnFilePrintPreview() {
         m_pPrinterSel->RestorePrinterSetup(*m_pProfile);
     QPrinter* pPrinter = m_pPrinterSel ? m_pPrinterSel->GetPrinter() : nullptr;
     if (!pPrinter) {
-        KestMessageBox(this, QString::fromUtf8(kNoPrinter), EButtons::OK);
+        KestMessageBox(this, IDS_ERR_NO_PRINTER, EButtons::OK);
         return;
     }
     OnBeginPrinting(pPrinter);

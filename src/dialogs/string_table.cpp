@@ -65,6 +65,15 @@ constexpr SStringEntry g_Strings[] = {
     {IDS_PROMPT_VIEW_STATUS_BAR, "ステータス バーの 表示/非表示\nステータス バーの表示切り替え"},
     {IDS_ERR_CREATE_DOC, "空のドキュメントの作成に失敗しました。"},
     {IDS_ERR_HELP, "ヘルプの起動に失敗しました。"},
+    {IDS_ERR_NO_PRINTER_SETUP,
+     "プリンタがインストールされていないため、プリンタの設定はできません。"},
+    {IDS_ERR_NO_PRINTER, "プリンタがインストールされていないため、印刷できません。\n"
+                         "プリンタを追加してから、もう一度実行してください。"},
+    {IDS_ERR_PRINT_START, "印刷を開始できませんでした。"},
+    {IDS_ERR_LOG_WRITE, "ログファイルへの書き込みに失敗しました\n受信したデータはグラフには表示"
+                        "されますが、ファイルには記録されません"},
+    {IDS_ERR_MEMORY_FULL, "メモリが不足したため、これ以上のデータを記録できません\nグラフには"
+                          "記録済みのデータが表示されます"},
 };
 
 const SStringEntry* FindEntry(int nId) {

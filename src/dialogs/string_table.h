@@ -56,6 +56,14 @@ enum EKestStringId : int {
     IDS_PROMPT_VIEW_STATUS_BAR = 59393,
     IDS_ERR_CREATE_DOC = 61700,
     IDS_ERR_HELP = 61703,
+
+    // Messages this program adds to the standard table, numbered above its whole range so that
+    // they can never collide with a number of the table.
+    IDS_ERR_NO_PRINTER_SETUP = 62001,
+    IDS_ERR_NO_PRINTER = 62002,
+    IDS_ERR_PRINT_START = 62003,
+    IDS_ERR_LOG_WRITE = 62004,
+    IDS_ERR_MEMORY_FULL = 62005,
 };
 
 /// Text of string nId; an empty string for a number the table does not hold.
