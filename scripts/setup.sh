@@ -37,6 +37,9 @@ BUILD_DIR="${1:-build}"
 shift || true
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
     cmake -S . -B "$BUILD_DIR" -G Ninja "$@"
+elif [ $# -gt 0 ]; then
+    # Options given again reach a build directory configured before (-DKEST_WERROR=ON, say).
+    cmake -S . -B "$BUILD_DIR" "$@" >/dev/null
 fi
 # KEST_TARGETS limits the build, e.g. to the program alone.
 cmake --build "$BUILD_DIR" -j "$(nproc)" ${KEST_TARGETS:+--target $KEST_TARGETS}
