@@ -601,10 +601,10 @@ void CkestView::mouseReleaseEvent(QMouseEvent* pEvent) {
 }
 
 void CkestView::mouseDoubleClickEvent(QMouseEvent* pEvent) {
+    // The double-click takes the place of the second press: a right double-click is one press
+    // of the right button, not two.
     if (pEvent->button() == Qt::LeftButton)
         ApplyMouseAction(m_Graph.OnLButtonDblClk(MouseFlags(pEvent), DevicePoint(pEvent)));
-    else if (pEvent->button() == Qt::RightButton)
-        ApplyMouseAction(m_Graph.OnRButtonDown(MouseFlags(pEvent), DevicePoint(pEvent)));
 }
 
 void CkestView::ApplyMouseAction(const SMouseAction& action) {
@@ -633,4 +633,7 @@ void CkestView::ApplyMouseAction(const SMouseAction& action) {
         m_Graph.m_nSelChannel = nChannel;
         OnSetInputdata();
     }
+    // Cancelled dialogs repaint nothing, yet each one changed the selected channel.
+    if (!action.m_OpenAttrDialogFor.empty())
+        update();
 }

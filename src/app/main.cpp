@@ -1,5 +1,6 @@
 // KEST: serial data logger and graph display.
 #include "app/kest_app.h"
+#include "app/kest_style.h"
 #include "app/log_command.h"
 #include "app/render.h"
 
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    QApplication::setStyle(new CKestStyle);
     CkestApp theApp(QCoreApplication::applicationFilePath());
     if (!theApp.InitInstance(cmd.m_Files))
         return 1;

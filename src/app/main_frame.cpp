@@ -27,6 +27,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kIdleUpdateMs = 250;
@@ -59,6 +61,11 @@ bool IsLedOn(const QString& strLedDir, const char* pszSuffix) {
 
 } // namespace
 
+QSize ClientSizeForOuter(QSize sizeOuter, const QMargins& frame) {
+    return QSize(std::max(1, sizeOuter.width() - frame.left() - frame.right()),
+                 std::max(1, sizeOuter.height() - frame.top() - frame.bottom()));
+}
+
 SLockStates ReadLockStates(const QString& strLedDir) {
     SLockStates s;
     s.m_bCaps = IsLedOn(strLedDir, "capslock");
@@ -78,19 +85,37 @@ QStringList ManualCandidates(const QString& strExeDir) {
 CMainFrame::CMainFrame(QWidget* pParent) : QMainWindow(pParent) {
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowIcon(MakeAppIcon());
-    resize(630, 440);
-    setMinimumSize(600, 400);
+    // Outer sizes; until the window manager has framed the window they apply to the client area,
+    // then FitOuterSize takes the frame off.
+    resize(kInitialOuterSize);
+    setMinimumSize(kMinimumOuterSize);
     setAcceptDrops(true);
 
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+
+    m_pIdleTimer = new QTimer(this);
+    connect(m_pIdleTimer, &QTimer::timeout, this, [this] {
+        UpdateCommandUI();
+        UpdateIndicators();
+    });
+    m_pIdleTimer->start(kIdleUpdateMs);
+    UpdateIndicators();
+}
+
+void CMainFrame::CreateMenus() {
+    // Accelerator items carry their key after a tab, as the menu shows it; the mnemonic follows
+    // the key. The text already holding a tab keeps Qt from appending the shortcut again.
     QMenu* pFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    AddCommand(pFile, ID_FILE_OPEN, QStringLiteral("CSVファイルを閲覧用に開く...(&O)"))
+    AddCommand(pFile, ID_FILE_OPEN, QStringLiteral("CSVファイルを閲覧用に開く...\tCtrl+O(&O)"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     pFile->addSeparator();
     AddCommand(pFile, ID_FILE_LOGGING, QStringLiteral("ロギング"));
     pFile->addSeparator();
     AddCommand(pFile, ID_FILE_METAFILE, QStringLiteral("メタファイルに出力(&M)..."));
     pFile->addSeparator();
-    AddCommand(pFile, ID_FILE_PRINT, QStringLiteral("印刷...(&P)"))
+    AddCommand(pFile, ID_FILE_PRINT, QStringLiteral("印刷...\tCtrl+P(&P)"))
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     AddCommand(pFile, ID_FILE_PRINT_PREVIEW, QStringLiteral("印刷プレビュー(&V)"));
     AddCommand(pFile, ID_FILE_PRINT_SETUP, QStringLiteral("プリンタの設定(&R)..."));
@@ -125,7 +150,9 @@ CMainFrame::CMainFrame(QWidget* pParent) : QMainWindow(pParent) {
     for (int nId :
          {ID_FILE_LOGGING, ID_VIEW_HOLD, ID_VIEW_CURSOR, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR})
         m_Actions[nId]->setCheckable(true);
+}
 
+void CMainFrame::CreateToolBar() {
     m_pToolBar = new QToolBar(QStringLiteral("ツール バー"), this);
     m_pToolBar->setObjectName(QStringLiteral("ToolBar"));
     m_pToolBar->setMovable(true);
@@ -147,7 +174,9 @@ CMainFrame::CMainFrame(QWidget* pParent) : QMainWindow(pParent) {
     for (QAction* pAction : m_Actions)
         pAction->setIconVisibleInMenu(false);
     addToolBar(Qt::TopToolBarArea, m_pToolBar);
+}
 
+void CMainFrame::CreateStatusBar() {
     m_pIdle = new QLabel(LoadKestString(IDS_IDLE_MESSAGE), this);
     statusBar()->addWidget(m_pIdle, 1);
     const int nIndicatorIds[3] = {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL};
@@ -160,14 +189,38 @@ CMainFrame::CMainFrame(QWidget* pParent) : QMainWindow(pParent) {
             10);
         statusBar()->addPermanentWidget(m_pIndicator[i]);
     }
+}
 
-    m_pIdleTimer = new QTimer(this);
-    connect(m_pIdleTimer, &QTimer::timeout, this, [this] {
-        UpdateCommandUI();
-        UpdateIndicators();
-    });
-    m_pIdleTimer->start(kIdleUpdateMs);
-    UpdateIndicators();
+bool CMainFrame::event(QEvent* pEvent) {
+    switch (pEvent->type()) {
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::WindowActivate:
+        FitOuterSize();
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::event(pEvent);
+}
+
+void CMainFrame::FitOuterSize() {
+    if (m_bOuterSizeFitted || !isVisible())
+        return;
+    // The frame is known once the window manager has framed the window: the first move after
+    // mapping, or at once on platforms that draw no frame of their own.
+    const QRect rcFrame = frameGeometry();
+    const QRect rcClient = geometry();
+    const QMargins frame(rcClient.left() - rcFrame.left(), rcClient.top() - rcFrame.top(),
+                         rcFrame.right() - rcClient.right(), rcFrame.bottom() - rcClient.bottom());
+    if (frame.isNull())
+        return;
+    m_bOuterSizeFitted = true;
+    setMinimumSize(ClientSizeForOuter(kMinimumOuterSize, frame));
+    // A window the user or the window manager has already sized keeps that size.
+    if (size() == kInitialOuterSize && windowState() == Qt::WindowNoState)
+        resize(ClientSizeForOuter(kInitialOuterSize, frame));
 }
 
 QAction* CMainFrame::AddCommand(QMenu* pMenu, int nId, const QString& strText) {

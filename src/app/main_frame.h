@@ -2,6 +2,10 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QMargins>
+#include <QSize>
+
+#include <functional>
 
 class CkestView;
 class QAction;
@@ -31,12 +35,22 @@ public:
     /// Runs the About command; the application installs it.
     std::function<void()> m_fnAbout;
 
+    /// The frame's first window size and its smallest, both with the window frame.
+    static constexpr QSize kInitialOuterSize{630, 440};
+    static constexpr QSize kMinimumOuterSize{600, 400};
+
 protected:
+    bool event(QEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
     void dragEnterEvent(QDragEnterEvent* pEvent) override;
     void dropEvent(QDropEvent* pEvent) override;
 
 private:
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    /// Once the window frame is known, makes the initial and minimum sizes include it.
+    void FitOuterSize();
     QAction* AddCommand(QMenu* pMenu, int nId, const QString& strText);
     void OnCommand(int nId);
     void UpdateIndicators();
@@ -47,7 +61,11 @@ private:
     QLabel* m_pIdle = nullptr;
     QLabel* m_pIndicator[3] = {};
     QTimer* m_pIdleTimer = nullptr;
+    bool m_bOuterSizeFitted = false;
 };
+
+/// The client size that gives a window of outer size sizeOuter with the given frame margins.
+QSize ClientSizeForOuter(QSize sizeOuter, const QMargins& frame);
 
 /// Lock-key states (Caps, Num, Scroll); an entry is false when the state is off or cannot be
 /// known. ReadLockStates reads the keyboard LEDs the kernel exposes; on X11 the display server's

@@ -101,6 +101,11 @@ void CSetInputDataDlg::ShowChannel() {
     m_strShownUnit = QString::fromUtf8(attr.m_strUnit);
     m_pEditUnit->setText(m_strShownUnit);
     m_pEditPos->setText(QString::number(attr.m_nPos));
+    // Setting a text leaves the cursor at its end, which scrolls a long name or unit out of
+    // sight at the front; every field shows its beginning instead.
+    for (QLineEdit* pEdit : {m_pEditVDiv, m_pEditOffset, m_pEditMultiplier, m_pEditAddend,
+                             m_pEditName, m_pEditUnit, m_pEditPos})
+        pEdit->setCursorPosition(0);
     m_pColorWnd->SetColor(attr.m_crColor);
 }
 

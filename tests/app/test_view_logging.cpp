@@ -224,8 +224,10 @@ TEST(FrameCommands, EnablementWhileLoggingAndShortcutRespectsIt) {
     frame.show();
     frame.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
-    EXPECT_EQ(frame.size(), QSize(630, 440));
-    EXPECT_EQ(frame.minimumSize(), QSize(600, 400));
+    // Both sizes are outer sizes, window frame included.
+    const QSize sizeFrame = frame.frameGeometry().size() - frame.size();
+    EXPECT_EQ(frame.size() + sizeFrame, QSize(630, 440));
+    EXPECT_EQ(frame.minimumSize() + sizeFrame, QSize(600, 400));
 
     int nOpenPicks = 0;
     pView->m_fnPickFile = [&](QWidget*, const SFileRequest& req) {

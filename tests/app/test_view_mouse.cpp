@@ -60,13 +60,16 @@ struct SFramedView {
         m_Held &= ~Qt::MouseButtons(b);
         QTest::mouseRelease(m_pView, b, Qt::NoModifier, QPoint(pt.x, pt.y));
     }
-    /// Press, release, press, double-click, release: what Qt delivers for a double-click.
-    void DoubleClick(SPoint pt) {
-        Press(Qt::LeftButton, pt);
-        Release(Qt::LeftButton, pt);
-        Press(Qt::LeftButton, pt);
-        QTest::mouseDClick(m_pView, Qt::LeftButton, Qt::NoModifier, QPoint(pt.x, pt.y));
-        Release(Qt::LeftButton, pt);
+    /// Press, release, double-click, release: what a widget receives for a double-click (the
+    /// double-click takes the second press's place, as measured on X11).
+    void DoubleClick(SPoint pt, Qt::MouseButton b = Qt::LeftButton, SPoint ptSecond = {-1, -1}) {
+        if (ptSecond.x < 0)
+            ptSecond = pt;
+        Press(b, pt);
+        Release(b, pt);
+        m_Held |= b;
+        QTest::mouseDClick(m_pView, b, Qt::NoModifier, QPoint(ptSecond.x, ptSecond.y));
+        Release(b, ptSecond);
     }
 
     SViewFixture m_Fx;
@@ -271,6 +274,23 @@ private:
     QTimer m_Timer;
 };
 
+/// Records the selected channel each time the view paints.
+class CPaintedSelection : public QObject {
+public:
+    CPaintedSelection(const CGraph* pGraph, QWidget* pView) : m_pGraph(pGraph) {
+        pView->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* pEvent) override {
+        if (pEvent->type() == QEvent::Paint)
+            m_nLast = m_pGraph->m_nSelChannel;
+        return false;
+    }
+    int m_nLast = -1;
+
+private:
+    const CGraph* m_pGraph;
+};
+
 TEST(ViewMouse, LegendDoubleClickOpensTheAttributesOfThatChannel) {
     struct SCase {
         const char* pszName;
@@ -302,7 +322,13 @@ TEST(ViewMouse, LegendDoubleClickOpensTheAttributesOfThatChannel) {
         }
         v.Graph().m_nSelChannel = 1;
         CAttrDialogCanceller canceller;
+        CPaintedSelection painted(&v.Graph(), v.m_pView);
         v.DoubleClick(pt);
+        QApplication::processEvents();
+        if (!c.opened.isEmpty()) {
+            EXPECT_EQ(painted.m_nLast, v.Graph().m_nSelChannel)
+                << "the picture shows the selection the program holds";
+        }
         EXPECT_EQ(canceller.m_Channels, c.opened);
         QStringList selectors;
         for (int ch : c.opened)
@@ -357,6 +383,18 @@ TEST(ViewMouse, ThumbDragScrollsBack) {
         v.Paint();
         EXPECT_EQ(v.Graph().m_nDispStart, c.nDispStartAfter);
     }
+}
+
+TEST(ViewMouse, RightDoubleClickIsOnePress) {
+    SFramedView v(2, 200);
+    ASSERT_FRAMED_VIEW(v);
+    ASSERT_EQ(v.Graph().m_Layout.m_rcPlot, kPlot2);
+    v.Graph().m_ptCursor[0] = kUntouched;
+    v.Graph().m_ptCursor[1] = kUntouched;
+    // The second click lands elsewhere: only the first press places Cur2.
+    v.DoubleClick({200, 300}, Qt::RightButton, {400, 150});
+    EXPECT_EQ(v.Graph().m_ptCursor[1], (SPoint{396, 190})); // not {962, 680}
+    EXPECT_EQ(v.Graph().m_ptCursor[0], kUntouched);
 }
 
 TEST(ViewMouse, HiddenCursorsIgnoreThePlotButNotTheLegend) {

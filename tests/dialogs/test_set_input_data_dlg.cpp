@@ -262,3 +262,29 @@ TEST(ColorWnd, PaintsItsColourInsideTheEdge) {
         EXPECT_EQ(ColorrefFromColor(ColorFromColorref(c.cr)), c.cr);
     }
 }
+
+TEST(SetInputDataDlg, LongTextsShowTheirBeginning) {
+    CSetInputDataDlg dlg;
+    dlg.m_nChannels = 2;
+    for (int i = 0; i < 2; ++i) {
+        dlg.m_Attr[i] = MakeAttr(i);
+        dlg.m_Attr[i].m_strName = "Channel " + QByteArray::number(i + 1) + " supply voltage";
+        dlg.m_Attr[i].m_strUnit = "millivolt per degree";
+        dlg.m_Attr[i].m_dOffset = -1.23456e-100;
+    }
+    dlg.show();
+    // On opening, and after the selector has brought another channel into the same fields.
+    for (int nStep = 0; nStep < 2; ++nStep) {
+        SCOPED_TRACE(nStep);
+        if (nStep == 1)
+            dlg.m_pSpinChannel->m_pUpButton->click();
+        ASSERT_EQ(dlg.m_nCurChannel, nStep);
+        for (QLineEdit* pEdit : {dlg.m_pEditName, dlg.m_pEditUnit, dlg.m_pEditOffset}) {
+            SCOPED_TRACE(pEdit->objectName().toStdString());
+            ASSERT_GT(pEdit->fontMetrics().horizontalAdvance(pEdit->text()),
+                      pEdit->contentsRect().width())
+                << "the text must be longer than its field";
+            EXPECT_EQ(pEdit->cursorPosition(), 0);
+        }
+    }
+}
