@@ -25,7 +25,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <fcntl.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <termios.h>

@@ -26,7 +26,6 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <string>
 #include <thread>

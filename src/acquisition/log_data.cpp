@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include "acquisition/port_map.h"
 
-#include <QList>
 #include <QString>
 
 /// What the system says about the device of one COM number, for `kest --list-ports`.

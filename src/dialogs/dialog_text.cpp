@@ -2,11 +2,6 @@
 
 #include "settings/number_text.h"
 
-#include <charconv>
-#include <climits>
-#include <cmath>
-#include <string>
-
 namespace {
 
 bool IsBlank(QChar c) {

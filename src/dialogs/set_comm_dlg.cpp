@@ -6,10 +6,8 @@
 #include "dialogs/string_table.h"
 
 #include <QComboBox>
-#include <QPushButton>
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include "display/column_raster.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 

@@ -6,7 +6,6 @@
 #include <QFontMetrics>
 #include <QSaveFile>
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstring>
 

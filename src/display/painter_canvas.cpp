@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QPen>
 #include <QRect>
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,6 @@
 #include <QFont>
 #include <QLine>
 #include <QPoint>
-#include <QPen>
 #include <QRect>
 #include <QTransform>
 #include <vector>

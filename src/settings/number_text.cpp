@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <climits>
-#include <string>
 
 namespace {
 

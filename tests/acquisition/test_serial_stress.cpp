@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 

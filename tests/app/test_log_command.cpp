@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>

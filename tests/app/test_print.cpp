@@ -6,7 +6,6 @@
 #include "app/command_ids.h"
 #include "image_match.h"
 #include "app/kest_app.h"
-#include "app/main_frame.h"
 #include "display/print_frame.h"
 #include "app/print_setup_dlg.h"
 #include "app/printer_selection.h"
@@ -29,7 +28,6 @@
 #include <QProcess>
 #include <QRadioButton>
 #include <QTest>
-#include <QThread>
 
 #include <cmath>
 #include <optional>

@@ -16,9 +16,7 @@
 #include <string>
 #include <thread>
 
-#include <fcntl.h>
 #include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
