@@ -6,10 +6,6 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define KEST_HAVE_AVX2_PATH 1
-#endif
 
 namespace {
 
@@ -27,7 +23,9 @@ void PushReduced(std::vector<int>& out, int nFirst, int nMin, int nMax, int nLas
 }
 
 /// Smallest and largest of p[0..n-1], n > 0; true when one of them is NaN (then mn, mx are
-/// meaningless).
+/// meaningless). The plain loop at the end is the reference: it serves short columns and
+/// processors without SSE2. A second, AVX2 variant was measured and left out: it saved about a
+/// fifth of the reduction, under a tenth of a frame (docs/ARCHITECTURE.md, paint budget).
 bool MinMax(const double* p, int n, double& mn, double& mx) {
 #ifdef __SSE2__
     if (n >= 8) {
@@ -113,93 +111,62 @@ bool ColumnExtremes(const double* p, int n, int& iMin, int& iMax) {
     return true;
 }
 
-#ifdef KEST_HAVE_AVX2_PATH
-/// FindFirst four lanes wide, sixteen values per step.
-__attribute__((target("avx2"))) int FindFirstAvx2(const double* p, int n, double d) {
-    const __m256d v = _mm256_set1_pd(d);
-    int i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const __m256d a = _mm256_cmp_pd(_mm256_loadu_pd(p + i), v, _CMP_EQ_OQ);
-        const __m256d b = _mm256_cmp_pd(_mm256_loadu_pd(p + i + 4), v, _CMP_EQ_OQ);
-        const __m256d c = _mm256_cmp_pd(_mm256_loadu_pd(p + i + 8), v, _CMP_EQ_OQ);
-        const __m256d e = _mm256_cmp_pd(_mm256_loadu_pd(p + i + 12), v, _CMP_EQ_OQ);
-        if (_mm256_movemask_pd(_mm256_or_pd(_mm256_or_pd(a, b), _mm256_or_pd(c, e))) != 0) {
-            const int m = _mm256_movemask_pd(a) | (_mm256_movemask_pd(b) << 4) |
-                          (_mm256_movemask_pd(c) << 8) | (_mm256_movemask_pd(e) << 12);
-            return i + __builtin_ctz(static_cast<unsigned>(m));
-        }
-    }
-    for (; i + 4 <= n; i += 4) {
-        const int m = _mm256_movemask_pd(_mm256_cmp_pd(_mm256_loadu_pd(p + i), v, _CMP_EQ_OQ));
-        if (m != 0)
-            return i + __builtin_ctz(static_cast<unsigned>(m));
-    }
-    while (p[i] != d)
-        ++i;
-    return i;
-}
-
-/// ColumnExtremes four lanes wide, for processors with AVX2; short columns take the SSE2 path.
-__attribute__((target("avx2"))) bool ColumnExtremesAvx2(const double* p, int n, int& iMin,
-                                                        int& iMax) {
-    if (n < 16)
-        return ColumnExtremes(p, n, iMin, iMax);
-    __m256d mn0 = _mm256_loadu_pd(p);
-    __m256d mn1 = _mm256_loadu_pd(p + 4);
-    __m256d mn2 = _mm256_loadu_pd(p + 8);
-    __m256d mn3 = _mm256_loadu_pd(p + 12);
-    __m256d mx0 = mn0;
-    __m256d mx1 = mn1;
-    __m256d mx2 = mn2;
-    __m256d mx3 = mn3;
-    __m256d nan =
-        _mm256_or_pd(_mm256_cmp_pd(mn0, mn1, _CMP_UNORD_Q), _mm256_cmp_pd(mn2, mn3, _CMP_UNORD_Q));
-    // The last block overlaps the one before; min and max do not mind.
-    for (int i = 16; i < n; i += 16) {
-        const int j = std::min(i, n - 16);
-        const __m256d a = _mm256_loadu_pd(p + j);
-        const __m256d b = _mm256_loadu_pd(p + j + 4);
-        const __m256d c = _mm256_loadu_pd(p + j + 8);
-        const __m256d d = _mm256_loadu_pd(p + j + 12);
-        nan = _mm256_or_pd(nan, _mm256_or_pd(_mm256_cmp_pd(a, b, _CMP_UNORD_Q),
-                                             _mm256_cmp_pd(c, d, _CMP_UNORD_Q)));
-        mn0 = _mm256_min_pd(mn0, a);
-        mx0 = _mm256_max_pd(mx0, a);
-        mn1 = _mm256_min_pd(mn1, b);
-        mx1 = _mm256_max_pd(mx1, b);
-        mn2 = _mm256_min_pd(mn2, c);
-        mx2 = _mm256_max_pd(mx2, c);
-        mn3 = _mm256_min_pd(mn3, d);
-        mx3 = _mm256_max_pd(mx3, d);
-    }
-    if (_mm256_movemask_pd(nan) != 0)
-        return false;
-    mn0 = _mm256_min_pd(_mm256_min_pd(mn0, mn1), _mm256_min_pd(mn2, mn3));
-    mx0 = _mm256_max_pd(_mm256_max_pd(mx0, mx1), _mm256_max_pd(mx2, mx3));
-    __m128d mn = _mm_min_pd(_mm256_castpd256_pd128(mn0), _mm256_extractf128_pd(mn0, 1));
-    __m128d mx = _mm_max_pd(_mm256_castpd256_pd128(mx0), _mm256_extractf128_pd(mx0, 1));
-    mn = _mm_min_pd(mn, _mm_unpackhi_pd(mn, mn));
-    mx = _mm_max_pd(mx, _mm_unpackhi_pd(mx, mx));
-    iMin = FindFirstAvx2(p, n, _mm_cvtsd_f64(mn));
-    iMax = FindFirstAvx2(p, n, _mm_cvtsd_f64(mx));
-    return true;
-}
-#endif
-
-using ColumnExtremesFn = bool (*)(const double*, int, int&, int&);
-
-/// The widest ColumnExtremes this processor runs.
-ColumnExtremesFn PickColumnExtremes() {
-#ifdef KEST_HAVE_AVX2_PATH
-    if (__builtin_cpu_supports("avx2"))
-        return ColumnExtremesAvx2;
-#endif
-    return ColumnExtremes;
-}
-
 void PushBreak(std::vector<int>& out) {
     if (!out.empty() && out.back() != kTraceBreak)
         out.push_back(kTraceBreak);
+}
+
+} // namespace
+
+namespace {
+
+/// ReduceTrace where nothing is merged: every sample, NaNs as breaks.
+void PushEverySample(const double* pValues, int nCount, double dMultiplier, double dAddend,
+                     std::vector<int>& out) {
+    for (int k = 0; k < nCount; ++k) {
+        const double d = pValues[k] * dMultiplier + dAddend;
+        if (std::isnan(d))
+            PushBreak(out);
+        else
+            out.push_back(k);
+    }
+}
+
+/// One column k..nEnd-1 sample by sample on the display values: a column with a NaN, where a
+/// polyline ends (bKeepLastRun: its last run keeps every sample) or with a non-finite scale.
+void ReduceColumnByValue(const double* pValues, int k, int nEnd, double dMultiplier,
+                         double dAddend, bool bKeepLastRun, std::vector<int>& out) {
+    auto display = [&](int i) { return pValues[i] * dMultiplier + dAddend; };
+    // Scratch kept between calls (window thread only), so that a paint allocates nothing here.
+    thread_local std::vector<int> run;
+    run.clear();
+    auto flush = [&](bool bAll) {
+        if (run.empty())
+            return;
+        if (bAll) {
+            out.insert(out.end(), run.begin(), run.end());
+            return;
+        }
+        int iMin = run.front();
+        int iMax = run.front();
+        for (int i : run) {
+            if (display(i) < display(iMin))
+                iMin = i;
+            else if (display(i) > display(iMax))
+                iMax = i;
+        }
+        PushReduced(out, run.front(), iMin, iMax, run.back());
+    };
+    for (; k < nEnd; ++k) {
+        if (std::isnan(display(k))) {
+            flush(true);
+            run.clear();
+            PushBreak(out);
+        } else {
+            run.push_back(k);
+        }
+    }
+    flush(bKeepLastRun);
 }
 
 } // namespace
@@ -209,27 +176,17 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
     if (nCount <= 0)
         return;
     // With no more samples than columns (or a degenerate plot) there is nothing to merge.
-    const bool bMerge = nPlotWidth >= 0 && nScreenSamples > 0 && nPlotWidth < nScreenSamples;
-    if (!bMerge) {
-        for (int k = 0; k < nCount; ++k) {
-            const double d = pValues[k] * dMultiplier + dAddend;
-            if (std::isnan(d))
-                PushBreak(out);
-            else
-                out.push_back(k);
-        }
+    if (nPlotWidth < 0 || nScreenSamples <= 0 || nPlotWidth >= nScreenSamples) {
+        PushEverySample(pValues, nCount, dMultiplier, dAddend, out);
         return;
     }
 
     const int64_t W = nPlotWidth;
     const int64_t S = nScreenSamples;
-    auto display = [&](int i) { return pValues[i] * dMultiplier + dAddend; };
     // With a finite multiplier and addend the display value is NaN exactly when the sample is,
     // and it is monotonic in the sample, so the column's extremes can be found on the raw
     // samples, many at a time.
     const bool bRaw = std::isfinite(dMultiplier) && std::isfinite(dAddend) && dMultiplier != 0.0;
-    static const ColumnExtremesFn extremes = PickColumnExtremes();
-    std::vector<int> run;
     // Samples k .. nEnd-1 share the column c = (W * k) / S; the next column starts at
     // ceil((c + 1) * S / W) = q + (r != 0) with (c + 1) * S = q * W + r, stepped without dividing.
     // A zero-width plot is one column.
@@ -253,43 +210,15 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
         // Where a polyline ends, its end point is drawn only if an earlier sample at the same
         // height starts a segment; that depends on device rows, not values, so the column where a
         // polyline ends keeps all its samples (at most one column per NaN gap and the last one).
-        const bool bRunEndsHere = nEnd == nCount || std::isnan(display(nEnd));
+        const bool bRunEndsHere =
+            nEnd == nCount || std::isnan(pValues[nEnd] * dMultiplier + dAddend);
         int iMin = 0;
         int iMax = 0;
-        if (bRaw && !bRunEndsHere && extremes(pValues + k, nEnd - k, iMin, iMax)) {
+        if (bRaw && !bRunEndsHere && ColumnExtremes(pValues + k, nEnd - k, iMin, iMax))
             PushReduced(out, k, k + iMin, k + iMax, nEnd - 1);
-            k = nEnd;
-            continue;
-        }
-        // Column with NaN, or where a polyline ends, or with a non-finite scale.
-        run.clear();
-        auto flush = [&](bool bAll) {
-            if (run.empty())
-                return;
-            if (bAll) {
-                out.insert(out.end(), run.begin(), run.end());
-                return;
-            }
-            int iMin = run.front();
-            int iMax = run.front();
-            for (int i : run) {
-                if (display(i) < display(iMin))
-                    iMin = i;
-                else if (display(i) > display(iMax))
-                    iMax = i;
-            }
-            PushReduced(out, run.front(), iMin, iMax, run.back());
-        };
-        for (; k < nEnd; ++k) {
-            if (std::isnan(display(k))) {
-                flush(true);
-                run.clear();
-                PushBreak(out);
-            } else {
-                run.push_back(k);
-            }
-        }
-        flush(bRunEndsHere);
+        else
+            ReduceColumnByValue(pValues, k, nEnd, dMultiplier, dAddend, bRunEndsHere, out);
+        k = nEnd;
     }
 }
 
