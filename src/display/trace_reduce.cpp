@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#ifdef __SSE2__
-#include <emmintrin.h>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define KEST_HAVE_AVX2_PATH 1
 #endif
 
 namespace {
@@ -23,54 +24,8 @@ void PushReduced(std::vector<int>& out, int nFirst, int nMin, int nMax, int nLas
 }
 
 /// Smallest and largest of p[0..n-1], n > 0; true when one of them is NaN (then mn, mx are
-/// meaningless). The plain loop at the end is the reference: it serves short columns and
-/// processors without SSE2. A second, AVX2 variant was measured and left out: it saved about a
-/// fifth of the reduction, under a tenth of a frame (docs/ARCHITECTURE.md, paint budget).
+/// meaningless).
 bool MinMax(const double* p, int n, double& mn, double& mx) {
-#ifdef __SSE2__
-    if (n >= 8) {
-        // Four independent pairs of accumulators keep the min/max latency off the critical path;
-        // the last block overlaps the one before, which min and max do not mind.
-        __m128d mn0 = _mm_loadu_pd(p);
-        __m128d mn1 = _mm_loadu_pd(p + 2);
-        __m128d mn2 = _mm_loadu_pd(p + 4);
-        __m128d mn3 = _mm_loadu_pd(p + 6);
-        __m128d mx0 = mn0;
-        __m128d mx1 = mn1;
-        __m128d mx2 = mn2;
-        __m128d mx3 = mn3;
-        __m128d nan = _mm_or_pd(_mm_cmpunord_pd(mn0, mn1), _mm_cmpunord_pd(mn2, mn3));
-        for (int i = 8;; i += 8) {
-            if (i > n - 8) {
-                if (i == n)
-                    break;
-                i = n - 8;
-            }
-            const __m128d a = _mm_loadu_pd(p + i);
-            const __m128d b = _mm_loadu_pd(p + i + 2);
-            const __m128d c = _mm_loadu_pd(p + i + 4);
-            const __m128d d = _mm_loadu_pd(p + i + 6);
-            nan = _mm_or_pd(nan, _mm_or_pd(_mm_cmpunord_pd(a, b), _mm_cmpunord_pd(c, d)));
-            mn0 = _mm_min_pd(mn0, a);
-            mx0 = _mm_max_pd(mx0, a);
-            mn1 = _mm_min_pd(mn1, b);
-            mx1 = _mm_max_pd(mx1, b);
-            mn2 = _mm_min_pd(mn2, c);
-            mx2 = _mm_max_pd(mx2, c);
-            mn3 = _mm_min_pd(mn3, d);
-            mx3 = _mm_max_pd(mx3, d);
-            if (i == n - 8)
-                break;
-        }
-        if (_mm_movemask_pd(nan) != 0)
-            return true;
-        mn0 = _mm_min_pd(_mm_min_pd(mn0, mn1), _mm_min_pd(mn2, mn3));
-        mx0 = _mm_max_pd(_mm_max_pd(mx0, mx1), _mm_max_pd(mx2, mx3));
-        mn = std::min(_mm_cvtsd_f64(mn0), _mm_cvtsd_f64(_mm_unpackhi_pd(mn0, mn0)));
-        mx = std::max(_mm_cvtsd_f64(mx0), _mm_cvtsd_f64(_mm_unpackhi_pd(mx0, mx0)));
-        return false;
-    }
-#endif
     mn = mx = p[0];
     for (int i = 0; i < n; ++i) {
         const double v = p[i];
@@ -83,32 +38,109 @@ bool MinMax(const double* p, int n, double& mn, double& mx) {
 }
 
 /// Index of the first of p[0..n-1] equal to v; one of them must be.
-int FindFirst(const double* p, int n, double v) {
+int FindFirst(const double* p, double v) {
     int i = 0;
-#ifdef __SSE2__
-    const __m128d vv = _mm_set1_pd(v);
-    for (; i + 4 <= n; i += 4) {
-        const int m = _mm_movemask_pd(_mm_cmpeq_pd(_mm_loadu_pd(p + i), vv)) |
-                      (_mm_movemask_pd(_mm_cmpeq_pd(_mm_loadu_pd(p + i + 2), vv)) << 2);
-        if (m != 0)
-            return i + __builtin_ctz(static_cast<unsigned>(m));
-    }
-#endif
     while (p[i] != v)
         ++i;
     return i;
 }
 
 /// Indices of the first lowest and first highest of p[0..n-1], n > 0; false when one of them is
-/// NaN.
+/// NaN. The plain reference: it serves short columns and processors without AVX2.
 bool ColumnExtremes(const double* p, int n, int& iMin, int& iMax) {
     double mn = 0.0;
     double mx = 0.0;
     if (MinMax(p, n, mn, mx))
         return false;
-    iMin = FindFirst(p, n, mn);
-    iMax = FindFirst(p, n, mx);
+    iMin = FindFirst(p, mn);
+    iMax = FindFirst(p, mx);
     return true;
+}
+
+#ifdef KEST_HAVE_AVX2_PATH
+/// FindFirst four lanes wide, sixteen values per step.
+__attribute__((target("avx2"))) int FindFirstAvx2(const double* p, int n, double d) {
+    const __m256d v = _mm256_set1_pd(d);
+    int i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m256d a = _mm256_cmp_pd(_mm256_loadu_pd(p + i), v, _CMP_EQ_OQ);
+        const __m256d b = _mm256_cmp_pd(_mm256_loadu_pd(p + i + 4), v, _CMP_EQ_OQ);
+        const __m256d c = _mm256_cmp_pd(_mm256_loadu_pd(p + i + 8), v, _CMP_EQ_OQ);
+        const __m256d e = _mm256_cmp_pd(_mm256_loadu_pd(p + i + 12), v, _CMP_EQ_OQ);
+        if (_mm256_movemask_pd(_mm256_or_pd(_mm256_or_pd(a, b), _mm256_or_pd(c, e))) != 0) {
+            const int m = _mm256_movemask_pd(a) | (_mm256_movemask_pd(b) << 4) |
+                          (_mm256_movemask_pd(c) << 8) | (_mm256_movemask_pd(e) << 12);
+            return i + __builtin_ctz(static_cast<unsigned>(m));
+        }
+    }
+    for (; i + 4 <= n; i += 4) {
+        const int m = _mm256_movemask_pd(_mm256_cmp_pd(_mm256_loadu_pd(p + i), v, _CMP_EQ_OQ));
+        if (m != 0)
+            return i + __builtin_ctz(static_cast<unsigned>(m));
+    }
+    while (p[i] != d)
+        ++i;
+    return i;
+}
+
+/// ColumnExtremes four lanes wide, for processors with AVX2; short columns take the reference.
+/// This is the one wide variant: measured on the paint benchmark it takes a quarter off a frame
+/// of long columns, and an SSE2 variant beside it added nothing measurable (docs/ARCHITECTURE.md).
+__attribute__((target("avx2"))) bool ColumnExtremesAvx2(const double* p, int n, int& iMin,
+                                                        int& iMax) {
+    if (n < 16)
+        return ColumnExtremes(p, n, iMin, iMax);
+    __m256d mn0 = _mm256_loadu_pd(p);
+    __m256d mn1 = _mm256_loadu_pd(p + 4);
+    __m256d mn2 = _mm256_loadu_pd(p + 8);
+    __m256d mn3 = _mm256_loadu_pd(p + 12);
+    __m256d mx0 = mn0;
+    __m256d mx1 = mn1;
+    __m256d mx2 = mn2;
+    __m256d mx3 = mn3;
+    __m256d nan =
+        _mm256_or_pd(_mm256_cmp_pd(mn0, mn1, _CMP_UNORD_Q), _mm256_cmp_pd(mn2, mn3, _CMP_UNORD_Q));
+    // The last block overlaps the one before; min and max do not mind.
+    for (int i = 16; i < n; i += 16) {
+        const int j = std::min(i, n - 16);
+        const __m256d a = _mm256_loadu_pd(p + j);
+        const __m256d b = _mm256_loadu_pd(p + j + 4);
+        const __m256d c = _mm256_loadu_pd(p + j + 8);
+        const __m256d d = _mm256_loadu_pd(p + j + 12);
+        nan = _mm256_or_pd(nan, _mm256_or_pd(_mm256_cmp_pd(a, b, _CMP_UNORD_Q),
+                                             _mm256_cmp_pd(c, d, _CMP_UNORD_Q)));
+        mn0 = _mm256_min_pd(mn0, a);
+        mx0 = _mm256_max_pd(mx0, a);
+        mn1 = _mm256_min_pd(mn1, b);
+        mx1 = _mm256_max_pd(mx1, b);
+        mn2 = _mm256_min_pd(mn2, c);
+        mx2 = _mm256_max_pd(mx2, c);
+        mn3 = _mm256_min_pd(mn3, d);
+        mx3 = _mm256_max_pd(mx3, d);
+    }
+    if (_mm256_movemask_pd(nan) != 0)
+        return false;
+    mn0 = _mm256_min_pd(_mm256_min_pd(mn0, mn1), _mm256_min_pd(mn2, mn3));
+    mx0 = _mm256_max_pd(_mm256_max_pd(mx0, mx1), _mm256_max_pd(mx2, mx3));
+    __m128d mn = _mm_min_pd(_mm256_castpd256_pd128(mn0), _mm256_extractf128_pd(mn0, 1));
+    __m128d mx = _mm_max_pd(_mm256_castpd256_pd128(mx0), _mm256_extractf128_pd(mx0, 1));
+    mn = _mm_min_pd(mn, _mm_unpackhi_pd(mn, mn));
+    mx = _mm_max_pd(mx, _mm_unpackhi_pd(mx, mx));
+    iMin = FindFirstAvx2(p, n, _mm_cvtsd_f64(mn));
+    iMax = FindFirstAvx2(p, n, _mm_cvtsd_f64(mx));
+    return true;
+}
+#endif
+
+using ColumnExtremesFn = bool (*)(const double*, int, int&, int&);
+
+/// The widest ColumnExtremes this processor runs.
+ColumnExtremesFn PickColumnExtremes() {
+#ifdef KEST_HAVE_AVX2_PATH
+    if (__builtin_cpu_supports("avx2"))
+        return ColumnExtremesAvx2;
+#endif
+    return ColumnExtremes;
 }
 
 void PushBreak(std::vector<int>& out) {
@@ -134,8 +166,8 @@ void PushEverySample(const double* pValues, int nCount, double dMultiplier, doub
 
 /// One column k..nEnd-1 sample by sample on the display values: a column with a NaN, where a
 /// polyline ends (bKeepLastRun: its last run keeps every sample) or with a non-finite scale.
-void ReduceColumnByValue(const double* pValues, int k, int nEnd, double dMultiplier,
-                         double dAddend, bool bKeepLastRun, std::vector<int>& out) {
+void ReduceColumnByValue(const double* pValues, int k, int nEnd, double dMultiplier, double dAddend,
+                         bool bKeepLastRun, std::vector<int>& out) {
     auto display = [&](int i) { return pValues[i] * dMultiplier + dAddend; };
     // Scratch kept between calls (window thread only), so that a paint allocates nothing here.
     thread_local std::vector<int> run;
@@ -187,6 +219,7 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
     // and it is monotonic in the sample, so the column's extremes can be found on the raw
     // samples, many at a time.
     const bool bRaw = std::isfinite(dMultiplier) && std::isfinite(dAddend) && dMultiplier != 0.0;
+    static const ColumnExtremesFn extremes = PickColumnExtremes();
     // Samples k .. nEnd-1 share the column c = (W * k) / S; the next column starts at
     // ceil((c + 1) * S / W) = q + (r != 0) with (c + 1) * S = q * W + r, stepped without dividing.
     // A zero-width plot is one column.
@@ -214,7 +247,7 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
             nEnd == nCount || std::isnan(pValues[nEnd] * dMultiplier + dAddend);
         int iMin = 0;
         int iMax = 0;
-        if (bRaw && !bRunEndsHere && ColumnExtremes(pValues + k, nEnd - k, iMin, iMax))
+        if (bRaw && !bRunEndsHere && extremes(pValues + k, nEnd - k, iMin, iMax))
             PushReduced(out, k, k + iMin, k + iMax, nEnd - 1);
         else
             ReduceColumnByValue(pValues, k, nEnd, dMultiplier, dAddend, bRunEndsHere, out);
