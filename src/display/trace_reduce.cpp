@@ -45,8 +45,8 @@ int FindFirst(const double* p, double v) {
     return i;
 }
 
-/// Indices of the first lowest and first highest of p[0..n-1], n > 0; false when one of them is
-/// NaN. The plain reference: it serves short columns and processors without AVX2.
+} // namespace
+
 bool ColumnExtremes(const double* p, int n, int& iMin, int& iMax) {
     double mn = 0.0;
     double mx = 0.0;
@@ -56,6 +56,8 @@ bool ColumnExtremes(const double* p, int n, int& iMin, int& iMax) {
     iMax = FindFirst(p, mx);
     return true;
 }
+
+namespace {
 
 #ifdef KEST_HAVE_AVX2_PATH
 /// FindFirst four lanes wide, sixteen values per step.
@@ -203,6 +205,20 @@ void ReduceColumnByValue(const double* pValues, int k, int nEnd, double dMultipl
 
 } // namespace
 
+namespace {
+
+/// PickColumnExtremes, asked once.
+ColumnExtremesFn ChosenColumnExtremes() {
+    static const ColumnExtremesFn s_fnExtremes = PickColumnExtremes();
+    return s_fnExtremes;
+}
+
+} // namespace
+
+bool FastColumnExtremes(const double* p, int n, int& iMin, int& iMax) {
+    return ChosenColumnExtremes()(p, n, iMin, iMax);
+}
+
 void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double dAddend,
                  int nPlotWidth, int nScreenSamples, std::vector<int>& out) {
     if (nCount <= 0)
@@ -219,7 +235,7 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
     // and it is monotonic in the sample, so the column's extremes can be found on the raw
     // samples, many at a time.
     const bool bRaw = std::isfinite(dMultiplier) && std::isfinite(dAddend) && dMultiplier != 0.0;
-    static const ColumnExtremesFn extremes = PickColumnExtremes();
+    const ColumnExtremesFn extremes = ChosenColumnExtremes();
     // Samples k .. nEnd-1 share the column c = (W * k) / S; the next column starts at
     // ceil((c + 1) * S / W) = q + (r != 0) with (c + 1) * S = q * W + r, stepped without dividing.
     // A zero-width plot is one column.
