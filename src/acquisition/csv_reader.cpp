@@ -232,6 +232,71 @@ private:
     std::vector<std::thread> m_threads;
 };
 
+/// Chunk boundaries of a mapped file: 0, then for each chunk the point just after the first line
+/// end at least nChunkBytes past its start, last nSize. Every read starts afresh at a line end,
+/// so each chunk gives the same reads as the whole file gives over that stretch.
+std::vector<size_t> SplitChunks(const char* pData, size_t nSize, size_t nChunkBytes) {
+    std::vector<size_t> chunkStart{0};
+    while (chunkStart.back() < nSize) {
+        const size_t nFrom = chunkStart.back() + nChunkBytes;
+        chunkStart.push_back(nFrom >= nSize ? nSize : ChunkStartAfter(pData, nSize, nFrom));
+    }
+    return chunkStart;
+}
+
+/// The counting pass: the first row of every chunk, and the row count after the last chunk.
+std::vector<size_t> CountChunkRows(const char* pData, const std::vector<size_t>& chunkStart,
+                                   int nWorkers) {
+    const size_t nChunks = chunkStart.size() - 1;
+    std::vector<size_t> rowStart(nChunks + 1, 0);
+    auto count = [&](size_t c) {
+        rowStart[c + 1] = CountReads(pData + chunkStart[c], chunkStart[c + 1] - chunkStart[c]);
+        ReleasePages(pData, chunkStart[c], chunkStart[c + 1]);
+        return true;
+    };
+    if (nWorkers > 1) {
+        CWorkers<decltype(count)>(nWorkers, nChunks, count).Join();
+    } else {
+        for (size_t c = 0; c < nChunks; ++c)
+            count(c);
+    }
+    for (size_t c = 0; c < nChunks; ++c)
+        rowStart[c + 1] += rowStart[c];
+    return rowStart;
+}
+
+/// Makes room for nRows more rows on every active channel at once and points apColumn[ch] at
+/// the first of them; false when the store cannot hold them all now.
+bool ReserveRows(CLogStore& store, size_t nRows, double** apColumn) {
+    const int32_t nBase = store.m_LogData[0].m_nCount;
+    if (static_cast<int64_t>(nRows) > INT32_MAX - static_cast<int64_t>(nBase))
+        return false;
+    for (int i = 0; i < store.m_nChannels; ++i) {
+        if (!store.m_LogData[i].ReserveTotal(nBase + static_cast<int32_t>(nRows)))
+            return false;
+    }
+    for (int i = 0; i < store.m_nChannels; ++i)
+        apColumn[i] = store.m_LogData[i].m_pData + nBase;
+    return true;
+}
+
+/// Parses one chunk (file offset nChunkOffset) whose first row is nRow into the columns, and
+/// notes in progressAt the file offset after every kProgressLines-th row.
+void ParseChunk(const char* pChunk, size_t nChunk, size_t nChunkOffset, size_t nRow, int nChannels,
+                double* const* apColumn, std::vector<qint64>& progressAt) {
+    constexpr size_t kLines = CCsvReader::kProgressLines;
+    double row[CLogStore::kMaxChannels];
+    for (size_t i = 0; i < nChunk; ++nRow) {
+        const SRead read = NextRead(pChunk + i, nChunk - i);
+        ParseRead(pChunk + i, read, nChannels, row);
+        for (int ch = 0; ch < nChannels; ++ch)
+            apColumn[ch][nRow] = row[ch];
+        i += read.m_nConsume;
+        if ((nRow + 1) % kLines == 0)
+            progressAt[(nRow + 1) / kLines - 1] = static_cast<qint64>(nChunkOffset + i);
+    }
+}
+
 } // namespace
 
 CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, double* pLatestRow8,
@@ -330,48 +395,21 @@ bool CCsvReader::ReadMapped(const char* pData, size_t nSize, CLogStore& store,
     int nThreads =
         m_nThreads > 0 ? m_nThreads : static_cast<int>(std::thread::hardware_concurrency());
     nThreads = std::max(nThreads, 1);
-
-    // Chunks end just after a line end, where every read starts afresh, so each chunk gives the
-    // same reads as the whole file gives over that stretch.
-    const size_t nChunkBytes = std::max<size_t>(m_nChunkBytes, 1);
-    std::vector<size_t> chunkStart{0};
-    while (chunkStart.back() < nSize) {
-        const size_t nFrom = chunkStart.back() + nChunkBytes;
-        chunkStart.push_back(nFrom >= nSize ? nSize : ChunkStartAfter(pData, nSize, nFrom));
-    }
+    const std::vector<size_t> chunkStart =
+        SplitChunks(pData, nSize, std::max<size_t>(m_nChunkBytes, 1));
     const size_t nChunks = chunkStart.size() - 1;
     const int nWorkers = static_cast<int>(std::min<size_t>(static_cast<size_t>(nThreads), nChunks));
 
     // First pass: the reads of every chunk, so that the store is sized once and each chunk
     // knows where its rows go.
-    std::vector<size_t> rowStart(nChunks + 1, 0);
-    auto count = [&](size_t c) {
-        rowStart[c + 1] = CountReads(pData + chunkStart[c], chunkStart[c + 1] - chunkStart[c]);
-        ReleasePages(pData, chunkStart[c], chunkStart[c + 1]);
-        return true;
-    };
-    if (nWorkers > 1) {
-        CWorkers<decltype(count)>(nWorkers, nChunks, count).Join();
-    } else {
-        for (size_t c = 0; c < nChunks; ++c)
-            count(c);
-    }
-    for (size_t c = 0; c < nChunks; ++c)
-        rowStart[c + 1] += rowStart[c];
+    const std::vector<size_t> rowStart = CountChunkRows(pData, chunkStart, nWorkers);
     const size_t nRows = rowStart[nChunks];
-
     const int32_t nBase = store.m_LogData[0].m_nCount;
     // A store that cannot hold every row now is filled by the sequential pass, which stops
     // exactly where the store refuses a row.
-    if (static_cast<int64_t>(nRows) > INT32_MAX - static_cast<int64_t>(nBase))
-        return false;
-    for (int i = 0; i < n; ++i) {
-        if (!store.m_LogData[i].ReserveTotal(nBase + static_cast<int32_t>(nRows)))
-            return false;
-    }
     double* apColumn[CLogStore::kMaxChannels];
-    for (int i = 0; i < n; ++i)
-        apColumn[i] = store.m_LogData[i].m_pData + nBase;
+    if (!ReserveRows(store, nRows, apColumn))
+        return false;
 
     // Second pass: each chunk's rows straight into their places. progressAt[k] is the file
     // offset just after row (k + 1) * kProgressLines - 1, where the sequential pass would call
@@ -385,20 +423,8 @@ bool CCsvReader::ReadMapped(const char* pData, size_t nSize, CLogStore& store,
     auto parse = [&](size_t c) {
         if (bCancel.load(std::memory_order_relaxed))
             return false;
-        const char* const pChunk = pData + chunkStart[c];
-        const size_t nChunk = chunkStart[c + 1] - chunkStart[c];
-        size_t nRow = rowStart[c];
-        double row[CLogStore::kMaxChannels];
-        for (size_t i = 0; i < nChunk; ++nRow) {
-            const SRead read = NextRead(pChunk + i, nChunk - i);
-            ParseRead(pChunk + i, read, n, row);
-            for (int ch = 0; ch < n; ++ch)
-                apColumn[ch][nRow] = row[ch];
-            i += read.m_nConsume;
-            if ((nRow + 1) % kProgressLines == 0)
-                progressAt[(nRow + 1) / kProgressLines - 1] =
-                    static_cast<qint64>(chunkStart[c] + i);
-        }
+        ParseChunk(pData + chunkStart[c], chunkStart[c + 1] - chunkStart[c], chunkStart[c],
+                   rowStart[c], n, apColumn, progressAt);
         ReleasePages(pData, chunkStart[c], chunkStart[c + 1]);
         {
             std::lock_guard<std::mutex> lock(mutex);

@@ -42,7 +42,7 @@ void* ReserveBlock(size_t nBytes) {
 
 } // namespace
 
-SLogData::SLogData() = default;
+SLogData::SLogData(const CSampleBudget* pBudget) : m_pBudget(pBudget) {}
 
 SLogData::~SLogData() {
     Clear();
@@ -85,7 +85,7 @@ bool SLogData::SetCapacity(int32_t nNewSize) {
     size_t nBytes = 0;
     if (nNewSize < 0 ||
         __builtin_mul_overflow(static_cast<size_t>(nNewSize), sizeof(double), &nBytes) ||
-        nBytes > m_nMaxBytes)
+        (m_pBudget != nullptr && !m_pBudget->Allows(*this, nBytes)))
         return false;
     size_t nCommit = 0;
     if (!RoundToPages(nBytes, &nCommit))

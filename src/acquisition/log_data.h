@@ -3,6 +3,20 @@
 #include <cstddef>
 #include <cstdint>
 
+class SLogData;
+
+/// Decides whether a channel array may take the memory for the capacity it asks for. Given to the
+/// store when it is built and outlives it; a store built without one lets every array take what
+/// the system maps. Window thread only.
+class CSampleBudget {
+public:
+    /// True when data may hold nBytes of samples; a refusal fails like a failed allocation.
+    virtual bool Allows(const SLogData& data, size_t nBytes) const = 0;
+
+protected:
+    ~CSampleBudget() = default;
+};
+
 /// Growable array of one channel's samples; owned by CLogStore, window thread only.
 ///
 /// The array lives in a block of address space reserved once and committed as the capacity
@@ -10,7 +24,8 @@
 /// however long logging runs.
 class SLogData {
 public:
-    SLogData();
+    /// pBudget (may be null: no limit beyond the system's) is asked before every growth.
+    explicit SLogData(const CSampleBudget* pBudget = nullptr);
     ~SLogData();
     SLogData(const SLogData&) = delete;
     SLogData& operator=(const SLogData&) = delete;
@@ -37,17 +52,16 @@ public:
     int32_t m_nGrowBy = 1024;
     int32_t m_nCount = 0;
 
-    /// Most bytes one array may hold; a larger capacity fails like a failed allocation.
-    /// Tests lower it to exercise the failure paths.
-    size_t m_nMaxBytes = SIZE_MAX;
-
 private:
+    friend class CLogStore; // hands its budget to the arrays it holds
+
     /// Raises the capacity by m_nGrowBy (capped at the 32-bit count limit); false if refused.
     bool Grow();
     /// Makes the capacity exactly nNewSize elements, keeping the samples held; false on failure.
     bool SetCapacity(int32_t nNewSize);
     void ReleaseBlock();
 
+    const CSampleBudget* m_pBudget = nullptr;
     size_t m_nReservedBytes = 0;  ///< address space reserved at m_pData
     size_t m_nCommittedBytes = 0; ///< leading part of it that is readable and writable
 };

@@ -1,5 +1,10 @@
 #include "acquisition/log_store.h"
 
+CLogStore::CLogStore(const CSampleBudget& budget) {
+    for (SLogData& data : m_LogData)
+        data.m_pBudget = &budget;
+}
+
 bool CLogStore::InitLogData(int nChannels, int nSize, int nGrowBy) {
     m_nChannels = ClampChannelCount(nChannels);
     bool bOk = true;

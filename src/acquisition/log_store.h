@@ -15,6 +15,8 @@ public:
     }
 
     CLogStore() = default;
+    /// A store whose arrays ask budget before they grow; budget must outlive the store.
+    explicit CLogStore(const CSampleBudget& budget);
 
     /// Clamps nChannels to 1..8 and re-initialises channels 0..m_nChannels-1.
     /// Returns false if an allocation failed (those channels are left empty).

@@ -17,9 +17,6 @@ public:
     CStopSignals(const CStopSignals&) = delete;
     CStopSignals& operator=(const CStopSignals&) = delete;
 
-    /// False when the handlers could not be installed (the signals then keep their old effect).
-    bool IsInstalled() const { return m_bInstalled; }
-
 private:
     void OnReadable();
 

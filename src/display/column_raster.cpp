@@ -101,6 +101,44 @@ void AddSegment(SColumns& cols, SPoint a, SPoint b) {
     }
 }
 
+/// Round dot of diameter w, centred on the pixel for odd w and on its top-left corner for even
+/// w: rows dyLo[i]..dyHi[i] (none where dyLo[i] > dyHi[i]) at column offset -(w / 2) + i.
+void DotRows(int w, std::vector<int>& dyLo, std::vector<int>& dyHi) {
+    const int64_t r = w / 2;
+    const double c = (w % 2 == 1) ? 0.0 : -0.5;
+    const double R2 = (w / 2.0) * (w / 2.0);
+    const int64_t dxLast = (w % 2 == 1) ? r : r - 1;
+    dyLo.clear();
+    dyHi.clear();
+    for (int64_t dx = -r; dx <= dxLast; ++dx) {
+        const double rest = R2 - (dx - c) * (dx - c);
+        const double h = rest >= 0 ? std::sqrt(rest) : -1.0;
+        // Rows dy with |dy - c| <= h.
+        dyLo.push_back(static_cast<int>(std::ceil(c - h)));
+        dyHi.push_back(static_cast<int>(std::floor(c + h)));
+    }
+}
+
+/// Appends the rows lo[i]..hi[i] of columns xFirst + i as spans, neighbouring columns with the
+/// same rows merged into one; empty columns (lo > hi) are skipped.
+void AppendSpans(const std::vector<int>& lo, const std::vector<int>& hi, int64_t xFirst,
+                 std::vector<SColumnSpan>& out) {
+    const size_t nFirstOut = out.size();
+    for (size_t i = 0; i < lo.size(); ++i) {
+        if (lo[i] > hi[i])
+            continue;
+        const int x = static_cast<int>(xFirst + static_cast<int64_t>(i));
+        if (out.size() > nFirstOut) {
+            SColumnSpan& last = out.back();
+            if (last.x + last.cx == x && last.y0 == lo[i] && last.y1 == hi[i]) {
+                ++last.cx;
+                continue;
+            }
+        }
+        out.push_back(SColumnSpan{x, lo[i], hi[i], 1});
+    }
+}
+
 } // namespace
 
 bool RasterizeMonotonicPolyline(const SPoint* pts, int nCount, int nWidth,
@@ -135,23 +173,11 @@ bool RasterizeMonotonicPolyline(const SPoint* pts, int nCount, int nWidth,
     for (int i = 1; i < nCount; ++i)
         AddSegment(cols, pts[i - 1], pts[i]);
 
-    // Round dot of diameter w, centred on the pixel for odd w and on its top-left corner for
-    // even w: rows dyLo[dx]..dyHi[dx] at column offset dx.
-    const double c = (w % 2 == 1) ? 0.0 : -0.5;
-    const double R2 = (w / 2.0) * (w / 2.0);
     const int64_t dxFirst = -r;
     const int64_t dxLast = (w % 2 == 1) ? r : r - 1;
     thread_local std::vector<int> dyLo;
     thread_local std::vector<int> dyHi;
-    dyLo.clear();
-    dyHi.clear();
-    for (int64_t dx = dxFirst; dx <= dxLast; ++dx) {
-        const double rest = R2 - (dx - c) * (dx - c);
-        const double h = rest >= 0 ? std::sqrt(rest) : -1.0;
-        // Rows dy with |dy - c| <= h.
-        dyLo.push_back(static_cast<int>(std::ceil(c - h)));
-        dyHi.push_back(static_cast<int>(std::floor(c + h)));
-    }
+    DotRows(w, dyLo, dyHi);
 
     // Stamp the dot: output column i (x = xMin + dxFirst + i) takes source column s = i - d
     // shifted by the dot's rows at offset d, one plain pass over the columns per dot column.
@@ -176,21 +202,6 @@ bool RasterizeMonotonicPolyline(const SPoint* pts, int nCount, int nWidth,
         }
     }
 
-    const size_t nFirstOut = out.size();
-    for (size_t i = 0; i < nOut; ++i) {
-        const int lo = outLo[i];
-        const int hi = outHi[i];
-        if (lo > hi)
-            continue;
-        const int x = static_cast<int>(xMin + dxFirst + static_cast<int64_t>(i));
-        if (out.size() > nFirstOut) {
-            SColumnSpan& last = out.back();
-            if (last.x + last.cx == x && last.y0 == lo && last.y1 == hi) {
-                ++last.cx;
-                continue;
-            }
-        }
-        out.push_back(SColumnSpan{x, lo, hi, 1});
-    }
+    AppendSpans(outLo, outHi, xMin + dxFirst, out);
     return true;
 }

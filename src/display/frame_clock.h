@@ -15,8 +15,6 @@ public:
     int RequestFrame(int64_t nNowMs);
     /// A paint (of any cause) happened at nNowMs; it showed every change requested before it.
     void OnPainted(int64_t nNowMs);
-    int IntervalMs() const { return m_nIntervalMs; }
-    bool IsPending() const { return m_bPending; }
 
 private:
     int m_nIntervalMs;

@@ -53,7 +53,7 @@ int PosOfValue(const SChannelAttr& attr, double dValue) {
 } // namespace
 
 int CGraph::ActiveChannels() const {
-    return std::clamp(m_pDoc->m_nChannels, 0, static_cast<int>(CLogStore::kMaxChannels));
+    return CLogStore::ClampChannelCount(m_pDoc->m_nChannels);
 }
 
 SPen CGraph::SolidPen(int nWidth, COLORREF cr) {
@@ -62,6 +62,12 @@ SPen CGraph::SolidPen(int nWidth, COLORREF cr) {
     pen.m_nWidth = nWidth;
     pen.m_crColor = cr;
     return pen;
+}
+
+SFont CGraph::GraphFont(const SPlotLayout& layout) const {
+    SFont font = m_logFont;
+    font.m_nHeight = -layout.m_nFontHeight;
+    return font;
 }
 
 CGraph::CGraph(CkestDoc* pDoc) : m_pDoc(pDoc) {}
@@ -181,10 +187,8 @@ void CGraph::DrawSequence(CCanvas& canvas, const SPlotLayout& layout, bool bPrin
 void CGraph::DrawGrid(CCanvas& canvas, const SPlotLayout& layout) {
     const int D = std::max(m_nSamplesPerDiv, 1); // a zero step would never end the loop
     const int S = D * 15;
-    SFont font = m_logFont;
-    font.m_nHeight = -layout.m_nFontHeight;
     const SPen oldPen = canvas.SelectPen(SolidPen(layout.m_nPenWidth, m_crGrid));
-    const SFont oldFont = canvas.SelectFont(font);
+    const SFont oldFont = canvas.SelectFont(GraphFont(layout));
     const ETextAlign oldAlign = canvas.SetTextAlign(TA_TopCenter);
 
     for (int pos = 0; pos <= 1000; pos += 100) {
@@ -221,15 +225,40 @@ void CGraph::DrawGrid(CCanvas& canvas, const SPlotLayout& layout) {
     canvas.SelectPen(oldPen);
 }
 
+namespace {
+
+/// Draws one unbroken run of trace points; bOutside says that some point lies beyond the band
+/// [nBandTop, nBandBottom], which the run is then cut back to.
+void DrawTraceRun(CCanvas& canvas, const SPoint* pts, size_t nPts, bool bOutside, int nBandTop,
+                  int nBandBottom) {
+    if (nPts == 1) {
+        // A lone sample (the only one, or one between NaNs) is drawn as a dot so it stays
+        // visible: a line to one pixel right of it.
+        if (!bOutside) {
+            canvas.MoveTo(pts[0].x, pts[0].y);
+            canvas.LineTo(pts[0].x + 1, pts[0].y);
+        }
+    } else if (nPts > 1) {
+        if (!bOutside) {
+            // Wholly within the band (the usual case): the clip would copy it unchanged.
+            canvas.Polyline(pts, static_cast<int>(nPts));
+        } else {
+            // Scratch kept between paints (window thread only), so that a paint allocates
+            // nothing here.
+            thread_local std::vector<SPoint> clipped;
+            clipped.clear();
+            ClipPolylineToBand(pts, static_cast<int>(nPts), nBandTop, nBandBottom, clipped);
+            canvas.Polyline(clipped.data(), static_cast<int>(clipped.size()));
+        }
+    }
+}
+
+} // namespace
+
 void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
-    if (m_nDispCount <= 0)
+    if (m_nDispCount <= 0 || m_nSamplesPerDiv * 15 <= 0)
         return;
     const SRect& P = layout.m_rcPlot;
-    const int S = m_nSamplesPerDiv * 15;
-    if (S <= 0)
-        return;
-    const int64_t Wp = int64_t{P.right} - P.left;
-    const int64_t Hp = int64_t{P.bottom} - P.top;
     canvas.SaveState();
     canvas.IntersectClip(SRect{P.left, P.top, P.right + 1, P.bottom + 1});
 
@@ -239,89 +268,74 @@ void CGraph::DrawTraces(CCanvas& canvas, const SPlotLayout& layout) {
     const int nMargin = std::abs(P.bottom - P.top) + 4 * layout.m_nTracePenWidth + 64;
     const int nBandTop = std::min(P.top, P.bottom) - nMargin;
     const int nBandBottom = std::max(P.top, P.bottom) + nMargin;
+    for (int ch = ActiveChannels() - 1; ch >= 0; --ch)
+        DrawChannelTrace(canvas, layout, ch, nBandTop, nBandBottom);
+    canvas.RestoreState();
+}
+
+void CGraph::DrawChannelTrace(CCanvas& canvas, const SPlotLayout& layout, int nChannel,
+                              int nBandTop, int nBandBottom) {
+    const SRect& P = layout.m_rcPlot;
+    const int S = m_nSamplesPerDiv * 15;
+    const SChannelAttr& attr = m_pDoc->GetChannelAttr(nChannel);
+    const SLogData& data = m_pDoc->m_LogData[nChannel];
+    // Never read past what this channel holds, even if the displayed count is stale (a store
+    // reset while held): the window simply ends early.
+    const int nAvail = std::min(m_nDispCount, data.m_nCount);
+    const int nDraw = std::min(nAvail - m_nDispStart, S + 1);
+    if (data.m_pData == nullptr || m_nDispStart < 0 || nDraw <= 0)
+        return;
+    const double* pWindow = data.m_pData + m_nDispStart;
 
     // Scratch kept between paints (window thread only), so that a paint allocates nothing here.
     thread_local std::vector<int> indices;
     thread_local std::vector<SPoint> run;
-    thread_local std::vector<SPoint> clipped;
-    auto flushRun = [&](const SPoint* pts, size_t nPts, bool bOutside) {
-        if (nPts == 1) {
-            // A lone sample (the only one, or one between NaNs) is drawn as a dot so it stays
-            // visible: a line to one pixel right of it.
-            if (!bOutside) {
-                canvas.MoveTo(pts[0].x, pts[0].y);
-                canvas.LineTo(pts[0].x + 1, pts[0].y);
-            }
-        } else if (nPts > 1) {
-            if (!bOutside) {
-                // Wholly within the band (the usual case): the clip would copy it unchanged.
-                canvas.Polyline(pts, static_cast<int>(nPts));
-            } else {
-                clipped.clear();
-                ClipPolylineToBand(pts, static_cast<int>(nPts), nBandTop, nBandBottom, clipped);
-                canvas.Polyline(clipped.data(), static_cast<int>(clipped.size()));
-            }
-        }
-    };
-
-    for (int ch = ActiveChannels() - 1; ch >= 0; --ch) {
-        const SChannelAttr& attr = m_pDoc->GetChannelAttr(ch);
-        const SLogData& data = m_pDoc->m_LogData[ch];
-        // Never read past what this channel holds, even if the displayed count is stale (a store
-        // reset while held): the window simply ends early.
-        const int nAvail = std::min(m_nDispCount, data.m_nCount);
-        const int nDraw = std::min(nAvail - m_nDispStart, S + 1);
-        if (data.m_pData == nullptr || m_nDispStart < 0 || nDraw <= 0)
+    const SPen oldPen = canvas.SelectPen(SolidPen(layout.m_nTracePenWidth, attr.m_crColor));
+    indices.clear();
+    ReduceTrace(pWindow, nDraw, attr.m_dMultiplier, attr.m_dAddend, P.right - P.left, S, indices);
+    // The scale in locals: the point stores below could otherwise alias the channel's fields and
+    // force reloads.
+    const double dMul = attr.m_dMultiplier;
+    const double dAdd = attr.m_dAddend;
+    const double dOffset = attr.m_dOffset;
+    const double dVRes = attr.m_dVRes;
+    const int nPos = attr.m_nPos;
+    const int nBottom = P.bottom;
+    const int64_t Wp = int64_t{P.right} - P.left;
+    const int64_t Hp = int64_t{P.bottom} - P.top;
+    // DataToPoint for increasing k, with the column's x carried along instead of one 64-bit
+    // division per point.
+    int64_t nColK = -1;  // first k of the current column
+    int64_t nNextK = -1; // first k of the next column
+    int nColX = P.left;
+    run.resize(indices.size());
+    SPoint* const pRun = run.data();
+    size_t nRun = 0;
+    bool bOutside = false;
+    for (int k : indices) {
+        if (k == kTraceBreak) {
+            DrawTraceRun(canvas, pRun, nRun, bOutside, nBandTop, nBandBottom);
+            nRun = 0;
+            bOutside = false;
             continue;
-        const double* pWindow = data.m_pData + m_nDispStart;
-
-        const SPen oldPen = canvas.SelectPen(SolidPen(layout.m_nTracePenWidth, attr.m_crColor));
-        indices.clear();
-        ReduceTrace(pWindow, nDraw, attr.m_dMultiplier, attr.m_dAddend, P.right - P.left, S,
-                    indices);
-        // The scale in locals: the point stores below could otherwise alias the channel's
-        // fields and force reloads.
-        const double dMul = attr.m_dMultiplier;
-        const double dAdd = attr.m_dAddend;
-        const double dOffset = attr.m_dOffset;
-        const double dVRes = attr.m_dVRes;
-        const int nPos = attr.m_nPos;
-        const int nBottom = P.bottom;
-        // DataToPoint for increasing k, with the column's x carried along instead of one 64-bit
-        // division per point.
-        int64_t nColK = -1;  // first k of the current column
-        int64_t nNextK = -1; // first k of the next column
-        int nColX = P.left;
-        run.resize(indices.size());
-        SPoint* const pRun = run.data();
-        size_t nRun = 0;
-        bool bOutside = false;
-        for (int k : indices) {
-            if (k == kTraceBreak) {
-                flushRun(pRun, nRun, bOutside);
-                nRun = 0;
-                bOutside = false;
-                continue;
-            }
-            if (Wp <= 0 || k < nColK || k >= nNextK) {
-                const int64_t c = Wp * k / S;
-                nColX = ToCoord(P.left + c);
-                nColK = k;
-                nNextK = Wp > 0 ? ((c + 1) * S + Wp - 1) / Wp : k + 1;
-            }
-            const int64_t pos = PosOf(pWindow[k] * dMul + dAdd, dOffset, dVRes, nPos);
-            const SPoint pt{nColX, ToCoord(nBottom - Hp * pos / 1000)};
-            // Repeated points add nothing to the line; leaving them out here is what the band
-            // clip does too, so both ways hand the canvas the same points.
-            if (nRun > 0 && pRun[nRun - 1] == pt)
-                continue;
-            pRun[nRun++] = pt;
-            bOutside |= (pt.y < nBandTop) | (pt.y > nBandBottom);
         }
-        flushRun(pRun, nRun, bOutside);
-        canvas.SelectPen(oldPen);
+        if (Wp <= 0 || k < nColK || k >= nNextK) {
+            const int64_t c = Wp * k / S;
+            nColX = ToCoord(P.left + c);
+            nColK = k;
+            nNextK = Wp > 0 ? ((c + 1) * S + Wp - 1) / Wp : k + 1;
+        }
+        const int64_t pos = PosOf(pWindow[k] * dMul + dAdd, dOffset, dVRes, nPos);
+        const SPoint pt{nColX, ToCoord(nBottom - Hp * pos / 1000)};
+        // Repeated points add nothing to the line; leaving them out here is what the band clip
+        // does too, so both ways hand the canvas the same points.
+        if (nRun > 0 && pRun[nRun - 1] == pt)
+            continue;
+        pRun[nRun++] = pt;
+        bOutside |= (pt.y < nBandTop) | (pt.y > nBandBottom);
     }
-    canvas.RestoreState();
+    DrawTraceRun(canvas, pRun, nRun, bOutside, nBandTop, nBandBottom);
+    canvas.SelectPen(oldPen);
 }
 
 void CGraph::DrawScrollBar(CCanvas& canvas, const SPlotLayout& layout, bool bPrint) {

@@ -136,8 +136,19 @@ private:
     int m_nDragPos = 0;
     SPoint m_ptDown;
 
-    /// The document's channel count kept within the eight records: the channels drawn and
-    /// hit-tested (the rectangles of the others are stale).
+    /// The document's channel count limited to 1..8: the channels drawn and hit-tested (the
+    /// rectangles of the others are stale).
     int ActiveChannels() const;
     static SPen SolidPen(int nWidth, COLORREF cr);
+    /// The view font at the layout's text height.
+    SFont GraphFont(const SPlotLayout& layout) const;
+    /// The two cursors' cross-hairs in the selected channel's colour (dashed by hand on paper);
+    /// a cursor beyond the window moves to its right edge.
+    void DrawCursorLines(CCanvas& canvas, const SPlotLayout& layout, bool bPrint);
+    /// The readout table: level and sample index of Cur1, Cur2 and their difference.
+    void DrawReadout(CCanvas& canvas, const SPlotLayout& layout);
+    /// One channel's trace within the window, points beyond the rows nBandTop..nBandBottom cut
+    /// back to them.
+    void DrawChannelTrace(CCanvas& canvas, const SPlotLayout& layout, int nChannel, int nBandTop,
+                          int nBandBottom);
 };

@@ -8,21 +8,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-
-SFont GraphFont(const SFont& logFont, const SPlotLayout& layout) {
-    SFont font = logFont;
-    font.m_nHeight = -layout.m_nFontHeight;
-    return font;
-}
-
-} // namespace
-
 void CGraph::DrawMarkers(CCanvas& canvas, const SPlotLayout& layout, bool bPrint) {
     const int L = layout.m_nLeftMargin;
     const int h = layout.m_nRowHeight / 2;
     const SBrush oldBrush = canvas.SelectBrush(SBrush{false, 0xFFFFFF});
-    const SFont oldFont = canvas.SelectFont(GraphFont(m_logFont, layout));
+    const SFont oldFont = canvas.SelectFont(GraphFont(layout));
     canvas.SetBkTransparent();
 
     // Channel 0 is drawn last so its tag lies on top of the fan.
@@ -50,7 +40,7 @@ void CGraph::DrawMarkers(CCanvas& canvas, const SPlotLayout& layout, bool bPrint
 void CGraph::DrawLegend(CCanvas& canvas, const SPlotLayout& layout, bool bPrint) {
     const int N = ActiveChannels();
     const SRect& P = layout.m_rcPlot;
-    const SFont oldFont = canvas.SelectFont(GraphFont(m_logFont, layout));
+    const SFont oldFont = canvas.SelectFont(GraphFont(layout));
     const ETextAlign oldAlign = canvas.SetTextAlign(TA_TopLeft);
     canvas.SetBkTransparent();
 
@@ -91,6 +81,11 @@ void CGraph::DrawLegend(CCanvas& canvas, const SPlotLayout& layout, bool bPrint)
 void CGraph::DrawCursors(CCanvas& canvas, const SPlotLayout& layout, bool bPrint) {
     if (!m_bCursor)
         return;
+    DrawCursorLines(canvas, layout, bPrint);
+    DrawReadout(canvas, layout);
+}
+
+void CGraph::DrawCursorLines(CCanvas& canvas, const SPlotLayout& layout, bool bPrint) {
     const int S = m_nSamplesPerDiv * 15;
     const SRect& P = layout.m_rcPlot;
     const SChannelAttr& sel = m_pDoc->GetChannelAttr(m_nSelChannel);
@@ -127,7 +122,10 @@ void CGraph::DrawCursors(CCanvas& canvas, const SPlotLayout& layout, bool bPrint
             canvas.SelectPen(oldPen);
         }
     }
+}
 
+void CGraph::DrawReadout(CCanvas& canvas, const SPlotLayout& layout) {
+    const SChannelAttr& sel = m_pDoc->GetChannelAttr(m_nSelChannel);
     const SRect& R = layout.m_rcReadout;
     const int c1 = R.left + (R.right - R.left) * 20 / 100;
     const int c2 = R.left + (R.right - R.left) * 60 / 100;
@@ -149,7 +147,7 @@ void CGraph::DrawCursors(CCanvas& canvas, const SPlotLayout& layout, bool bPrint
     }
     canvas.SelectPen(oldPen);
 
-    const SFont oldFont = canvas.SelectFont(GraphFont(m_logFont, layout));
+    const SFont oldFont = canvas.SelectFont(GraphFont(layout));
     canvas.SetTextColor(m_crReadoutText);
     canvas.SetBkTransparent();
 

@@ -221,6 +221,78 @@ void CPainterCanvas::UpdateDirect() {
     m_direct.m_rcClip = rcClip;
 }
 
+namespace {
+
+/// The image a direct fill writes to: its pixels, the device position of logical (0, 0) and the
+/// clip in device pixels (right and bottom exclusive).
+struct SPixelTarget {
+    uchar* m_pBits;
+    qsizetype m_nStride;
+    int64_t m_dx, m_dy;
+    int64_t m_nLeft, m_nRight, m_nTop, m_nBottom;
+};
+
+/// Fills nCount neighbouring one-pixel column spans row by row. Column by column every pixel
+/// lies on another image row, i.e. another cache line and page; row by row over a block of
+/// columns, the block's pixels of a row share one.
+void FillColumnBlock(const SPixelTarget& t, const SColumnSpan* pSpans, size_t nCount, uint32_t px) {
+    constexpr size_t kMaxBlock = 16;
+    int64_t y0s[kMaxBlock], y1s[kMaxBlock], xs[kMaxBlock];
+    size_t nCols = 0;
+    int64_t yTop = t.m_nBottom, yEnd = t.m_nTop;
+    for (size_t j = 0; j < nCount && j < kMaxBlock; ++j) {
+        const SColumnSpan& c = pSpans[j];
+        const int64_t x = int64_t{c.x} + t.m_dx;
+        const int64_t y0 = std::max<int64_t>(int64_t{c.y0} + t.m_dy, t.m_nTop);
+        const int64_t y1 = std::min<int64_t>(int64_t{c.y1} + 1 + t.m_dy, t.m_nBottom);
+        if (x < t.m_nLeft || x >= t.m_nRight || y0 >= y1)
+            continue;
+        xs[nCols] = x;
+        y0s[nCols] = y0;
+        y1s[nCols] = y1;
+        ++nCols;
+        yTop = std::min(yTop, y0);
+        yEnd = std::max(yEnd, y1);
+    }
+    for (int64_t y = yTop; y < yEnd; ++y) {
+        uint32_t* pRow = reinterpret_cast<uint32_t*>(t.m_pBits + y * t.m_nStride);
+        for (size_t j = 0; j < nCols; ++j) {
+            if (y >= y0s[j] && y < y1s[j])
+                pRow[xs[j]] = px;
+        }
+    }
+}
+
+/// Fills the part of one span within the clip.
+void FillSpan(const SPixelTarget& t, const SColumnSpan& sp, uint32_t px) {
+    const int64_t x0 = std::max<int64_t>(int64_t{sp.x} + t.m_dx, t.m_nLeft);
+    const int64_t x1 = std::min<int64_t>(int64_t{sp.x} + sp.cx + t.m_dx, t.m_nRight);
+    const int64_t y0 = std::max<int64_t>(int64_t{sp.y0} + t.m_dy, t.m_nTop);
+    const int64_t y1 = std::min<int64_t>(int64_t{sp.y1} + 1 + t.m_dy, t.m_nBottom);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    const qsizetype nStride = t.m_nStride;
+    uchar* pRow = t.m_pBits + y0 * nStride + x0 * 4;
+    const int64_t n = x1 - x0;
+    if (n == 1) {
+        // Trace columns: four rows a step keeps the loop's own work below the stores'.
+        int64_t y = y0;
+        for (; y + 4 <= y1; y += 4, pRow += 4 * nStride) {
+            *reinterpret_cast<uint32_t*>(pRow) = px;
+            *reinterpret_cast<uint32_t*>(pRow + nStride) = px;
+            *reinterpret_cast<uint32_t*>(pRow + 2 * nStride) = px;
+            *reinterpret_cast<uint32_t*>(pRow + 3 * nStride) = px;
+        }
+        for (; y < y1; ++y, pRow += nStride)
+            *reinterpret_cast<uint32_t*>(pRow) = px;
+    } else {
+        for (int64_t y = y0; y < y1; ++y, pRow += nStride)
+            std::fill_n(reinterpret_cast<uint32_t*>(pRow), n, px);
+    }
+}
+
+} // namespace
+
 void CPainterCanvas::FillSpans(COLORREF cr) {
     if (!m_direct.m_bKnown)
         UpdateDirect();
@@ -233,17 +305,13 @@ void CPainterCanvas::FillSpans(COLORREF cr) {
     // Opaque colour: the pixel value is the same in all three formats.
     const uint32_t px = 0xFF000000u | ((cr & 0xFFu) << 16) | (cr & 0xFF00u) | ((cr >> 16) & 0xFFu);
     const QRect& C = m_direct.m_rcClip;
-    const int64_t cl = C.left();
-    const int64_t cRight = int64_t{C.right()} + 1;
-    const int64_t ct = C.top();
-    const int64_t cb1 = int64_t{C.bottom()} + 1;
-    uchar* const pBits = m_direct.m_pBits;
-    const qsizetype nStride = m_direct.m_nStride;
+    const SPixelTarget target{
+        m_direct.m_pBits, m_direct.m_nStride,     m_direct.m_dx, m_direct.m_dy,
+        C.left(),         int64_t{C.right()} + 1, C.top(),       int64_t{C.bottom()} + 1};
     const size_t nSpans = m_spans.size();
     for (size_t i = 0; i < nSpans; ++i) {
         // A noisy trace gives runs of neighbouring one-pixel columns, each nearly as tall as the
-        // plot. Column by column every pixel lies on another image row, i.e. another cache line
-        // and page; row by row over a block of columns, the block's pixels of a row share one.
+        // plot: blocks of those are filled row by row.
         constexpr size_t kBlock = 16;
         constexpr int64_t kTall = 24; // average column height from which rows pay off
         size_t nBlock = 0;
@@ -256,57 +324,11 @@ void CPainterCanvas::FillSpans(COLORREF cr) {
             ++nBlock;
         }
         if (nBlock >= 4 && nHeight >= kTall * static_cast<int64_t>(nBlock)) {
-            int64_t y0s[kBlock], y1s[kBlock], xs[kBlock];
-            size_t nCols = 0;
-            int64_t yTop = cb1, yEnd = ct;
-            for (size_t j = 0; j < nBlock; ++j) {
-                const SColumnSpan& c = m_spans[i + j];
-                const int64_t x = int64_t{c.x} + m_direct.m_dx;
-                const int64_t y0 = std::max<int64_t>(int64_t{c.y0} + m_direct.m_dy, ct);
-                const int64_t y1 = std::min<int64_t>(int64_t{c.y1} + 1 + m_direct.m_dy, cb1);
-                if (x < cl || x >= cRight || y0 >= y1)
-                    continue;
-                xs[nCols] = x;
-                y0s[nCols] = y0;
-                y1s[nCols] = y1;
-                ++nCols;
-                yTop = std::min(yTop, y0);
-                yEnd = std::max(yEnd, y1);
-            }
-            for (int64_t y = yTop; y < yEnd; ++y) {
-                uint32_t* pRow = reinterpret_cast<uint32_t*>(pBits + y * nStride);
-                for (size_t j = 0; j < nCols; ++j) {
-                    if (y >= y0s[j] && y < y1s[j])
-                        pRow[xs[j]] = px;
-                }
-            }
+            FillColumnBlock(target, &m_spans[i], nBlock, px);
             i += nBlock - 1;
             continue;
         }
-        const SColumnSpan& sp = m_spans[i];
-        const int64_t x0 = std::max<int64_t>(int64_t{sp.x} + m_direct.m_dx, cl);
-        const int64_t x1 = std::min<int64_t>(int64_t{sp.x} + sp.cx + m_direct.m_dx, cRight);
-        const int64_t y0 = std::max<int64_t>(int64_t{sp.y0} + m_direct.m_dy, ct);
-        const int64_t y1 = std::min<int64_t>(int64_t{sp.y1} + 1 + m_direct.m_dy, cb1);
-        if (x0 >= x1 || y0 >= y1)
-            continue;
-        uchar* pRow = pBits + y0 * nStride + x0 * 4;
-        const int64_t n = x1 - x0;
-        if (n == 1) {
-            // Trace columns: four rows a step keeps the loop's own work below the stores'.
-            int64_t y = y0;
-            for (; y + 4 <= y1; y += 4, pRow += 4 * nStride) {
-                *reinterpret_cast<uint32_t*>(pRow) = px;
-                *reinterpret_cast<uint32_t*>(pRow + nStride) = px;
-                *reinterpret_cast<uint32_t*>(pRow + 2 * nStride) = px;
-                *reinterpret_cast<uint32_t*>(pRow + 3 * nStride) = px;
-            }
-            for (; y < y1; ++y, pRow += nStride)
-                *reinterpret_cast<uint32_t*>(pRow) = px;
-        } else {
-            for (int64_t y = y0; y < y1; ++y, pRow += nStride)
-                std::fill_n(reinterpret_cast<uint32_t*>(pRow), n, px);
-        }
+        FillSpan(target, m_spans[i], px);
     }
 }
 

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define KEST_HAVE_AVX2_PATH 1
@@ -29,50 +26,6 @@ void PushReduced(std::vector<int>& out, int nFirst, int nMin, int nMax, int nLas
 /// Smallest and largest of p[0..n-1], n > 0; true when one of them is NaN (then mn, mx are
 /// meaningless).
 bool MinMax(const double* p, int n, double& mn, double& mx) {
-#ifdef __SSE2__
-    if (n >= 8) {
-        // Four independent pairs of accumulators keep the min/max latency off the critical path;
-        // the last block overlaps the one before, which min and max do not mind.
-        __m128d mn0 = _mm_loadu_pd(p);
-        __m128d mn1 = _mm_loadu_pd(p + 2);
-        __m128d mn2 = _mm_loadu_pd(p + 4);
-        __m128d mn3 = _mm_loadu_pd(p + 6);
-        __m128d mx0 = mn0;
-        __m128d mx1 = mn1;
-        __m128d mx2 = mn2;
-        __m128d mx3 = mn3;
-        __m128d nan = _mm_or_pd(_mm_cmpunord_pd(mn0, mn1), _mm_cmpunord_pd(mn2, mn3));
-        for (int i = 8;; i += 8) {
-            if (i > n - 8) {
-                if (i == n)
-                    break;
-                i = n - 8;
-            }
-            const __m128d a = _mm_loadu_pd(p + i);
-            const __m128d b = _mm_loadu_pd(p + i + 2);
-            const __m128d c = _mm_loadu_pd(p + i + 4);
-            const __m128d d = _mm_loadu_pd(p + i + 6);
-            nan = _mm_or_pd(nan, _mm_or_pd(_mm_cmpunord_pd(a, b), _mm_cmpunord_pd(c, d)));
-            mn0 = _mm_min_pd(mn0, a);
-            mx0 = _mm_max_pd(mx0, a);
-            mn1 = _mm_min_pd(mn1, b);
-            mx1 = _mm_max_pd(mx1, b);
-            mn2 = _mm_min_pd(mn2, c);
-            mx2 = _mm_max_pd(mx2, c);
-            mn3 = _mm_min_pd(mn3, d);
-            mx3 = _mm_max_pd(mx3, d);
-            if (i == n - 8)
-                break;
-        }
-        if (_mm_movemask_pd(nan) != 0)
-            return true;
-        mn0 = _mm_min_pd(_mm_min_pd(mn0, mn1), _mm_min_pd(mn2, mn3));
-        mx0 = _mm_max_pd(_mm_max_pd(mx0, mx1), _mm_max_pd(mx2, mx3));
-        mn = std::min(_mm_cvtsd_f64(mn0), _mm_cvtsd_f64(_mm_unpackhi_pd(mn0, mn0)));
-        mx = std::max(_mm_cvtsd_f64(mx0), _mm_cvtsd_f64(_mm_unpackhi_pd(mx0, mx0)));
-        return false;
-    }
-#endif
     mn = mx = p[0];
     for (int i = 0; i < n; ++i) {
         const double v = p[i];
@@ -85,33 +38,26 @@ bool MinMax(const double* p, int n, double& mn, double& mx) {
 }
 
 /// Index of the first of p[0..n-1] equal to v; one of them must be.
-int FindFirst(const double* p, int n, double v) {
+int FindFirst(const double* p, double v) {
     int i = 0;
-#ifdef __SSE2__
-    const __m128d vv = _mm_set1_pd(v);
-    for (; i + 4 <= n; i += 4) {
-        const int m = _mm_movemask_pd(_mm_cmpeq_pd(_mm_loadu_pd(p + i), vv)) |
-                      (_mm_movemask_pd(_mm_cmpeq_pd(_mm_loadu_pd(p + i + 2), vv)) << 2);
-        if (m != 0)
-            return i + __builtin_ctz(static_cast<unsigned>(m));
-    }
-#endif
     while (p[i] != v)
         ++i;
     return i;
 }
 
-/// Indices of the first lowest and first highest of p[0..n-1], n > 0; false when one of them is
-/// NaN.
+} // namespace
+
 bool ColumnExtremes(const double* p, int n, int& iMin, int& iMax) {
     double mn = 0.0;
     double mx = 0.0;
     if (MinMax(p, n, mn, mx))
         return false;
-    iMin = FindFirst(p, n, mn);
-    iMax = FindFirst(p, n, mx);
+    iMin = FindFirst(p, mn);
+    iMax = FindFirst(p, mx);
     return true;
 }
+
+namespace {
 
 #ifdef KEST_HAVE_AVX2_PATH
 /// FindFirst four lanes wide, sixteen values per step.
@@ -139,7 +85,9 @@ __attribute__((target("avx2"))) int FindFirstAvx2(const double* p, int n, double
     return i;
 }
 
-/// ColumnExtremes four lanes wide, for processors with AVX2; short columns take the SSE2 path.
+/// ColumnExtremes four lanes wide, for processors with AVX2; short columns take the reference.
+/// This is the one wide variant: measured on the paint benchmark it takes a quarter off a frame
+/// of long columns, and an SSE2 variant beside it added nothing measurable (docs/ARCHITECTURE.md).
 __attribute__((target("avx2"))) bool ColumnExtremesAvx2(const double* p, int n, int& iMin,
                                                         int& iMax) {
     if (n < 16)
@@ -204,32 +152,90 @@ void PushBreak(std::vector<int>& out) {
 
 } // namespace
 
+namespace {
+
+/// ReduceTrace where nothing is merged: every sample, NaNs as breaks.
+void PushEverySample(const double* pValues, int nCount, double dMultiplier, double dAddend,
+                     std::vector<int>& out) {
+    for (int k = 0; k < nCount; ++k) {
+        const double d = pValues[k] * dMultiplier + dAddend;
+        if (std::isnan(d))
+            PushBreak(out);
+        else
+            out.push_back(k);
+    }
+}
+
+/// One column k..nEnd-1 sample by sample on the display values: a column with a NaN, where a
+/// polyline ends (bKeepLastRun: its last run keeps every sample) or with a non-finite scale.
+void ReduceColumnByValue(const double* pValues, int k, int nEnd, double dMultiplier, double dAddend,
+                         bool bKeepLastRun, std::vector<int>& out) {
+    auto display = [&](int i) { return pValues[i] * dMultiplier + dAddend; };
+    // Scratch kept between calls (window thread only), so that a paint allocates nothing here.
+    thread_local std::vector<int> run;
+    run.clear();
+    auto flush = [&](bool bAll) {
+        if (run.empty())
+            return;
+        if (bAll) {
+            out.insert(out.end(), run.begin(), run.end());
+            return;
+        }
+        int iMin = run.front();
+        int iMax = run.front();
+        for (int i : run) {
+            if (display(i) < display(iMin))
+                iMin = i;
+            else if (display(i) > display(iMax))
+                iMax = i;
+        }
+        PushReduced(out, run.front(), iMin, iMax, run.back());
+    };
+    for (; k < nEnd; ++k) {
+        if (std::isnan(display(k))) {
+            flush(true);
+            run.clear();
+            PushBreak(out);
+        } else {
+            run.push_back(k);
+        }
+    }
+    flush(bKeepLastRun);
+}
+
+} // namespace
+
+namespace {
+
+/// PickColumnExtremes, asked once.
+ColumnExtremesFn ChosenColumnExtremes() {
+    static const ColumnExtremesFn s_fnExtremes = PickColumnExtremes();
+    return s_fnExtremes;
+}
+
+} // namespace
+
+bool FastColumnExtremes(const double* p, int n, int& iMin, int& iMax) {
+    return ChosenColumnExtremes()(p, n, iMin, iMax);
+}
+
 void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double dAddend,
                  int nPlotWidth, int nScreenSamples, std::vector<int>& out) {
     if (nCount <= 0)
         return;
     // With no more samples than columns (or a degenerate plot) there is nothing to merge.
-    const bool bMerge = nPlotWidth >= 0 && nScreenSamples > 0 && nPlotWidth < nScreenSamples;
-    if (!bMerge) {
-        for (int k = 0; k < nCount; ++k) {
-            const double d = pValues[k] * dMultiplier + dAddend;
-            if (std::isnan(d))
-                PushBreak(out);
-            else
-                out.push_back(k);
-        }
+    if (nPlotWidth < 0 || nScreenSamples <= 0 || nPlotWidth >= nScreenSamples) {
+        PushEverySample(pValues, nCount, dMultiplier, dAddend, out);
         return;
     }
 
     const int64_t W = nPlotWidth;
     const int64_t S = nScreenSamples;
-    auto display = [&](int i) { return pValues[i] * dMultiplier + dAddend; };
     // With a finite multiplier and addend the display value is NaN exactly when the sample is,
     // and it is monotonic in the sample, so the column's extremes can be found on the raw
     // samples, many at a time.
     const bool bRaw = std::isfinite(dMultiplier) && std::isfinite(dAddend) && dMultiplier != 0.0;
-    static const ColumnExtremesFn extremes = PickColumnExtremes();
-    std::vector<int> run;
+    const ColumnExtremesFn extremes = ChosenColumnExtremes();
     // Samples k .. nEnd-1 share the column c = (W * k) / S; the next column starts at
     // ceil((c + 1) * S / W) = q + (r != 0) with (c + 1) * S = q * W + r, stepped without dividing.
     // A zero-width plot is one column.
@@ -253,43 +259,15 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
         // Where a polyline ends, its end point is drawn only if an earlier sample at the same
         // height starts a segment; that depends on device rows, not values, so the column where a
         // polyline ends keeps all its samples (at most one column per NaN gap and the last one).
-        const bool bRunEndsHere = nEnd == nCount || std::isnan(display(nEnd));
+        const bool bRunEndsHere =
+            nEnd == nCount || std::isnan(pValues[nEnd] * dMultiplier + dAddend);
         int iMin = 0;
         int iMax = 0;
-        if (bRaw && !bRunEndsHere && extremes(pValues + k, nEnd - k, iMin, iMax)) {
+        if (bRaw && !bRunEndsHere && extremes(pValues + k, nEnd - k, iMin, iMax))
             PushReduced(out, k, k + iMin, k + iMax, nEnd - 1);
-            k = nEnd;
-            continue;
-        }
-        // Column with NaN, or where a polyline ends, or with a non-finite scale.
-        run.clear();
-        auto flush = [&](bool bAll) {
-            if (run.empty())
-                return;
-            if (bAll) {
-                out.insert(out.end(), run.begin(), run.end());
-                return;
-            }
-            int iMin = run.front();
-            int iMax = run.front();
-            for (int i : run) {
-                if (display(i) < display(iMin))
-                    iMin = i;
-                else if (display(i) > display(iMax))
-                    iMax = i;
-            }
-            PushReduced(out, run.front(), iMin, iMax, run.back());
-        };
-        for (; k < nEnd; ++k) {
-            if (std::isnan(display(k))) {
-                flush(true);
-                run.clear();
-                PushBreak(out);
-            } else {
-                run.push_back(k);
-            }
-        }
-        flush(bRunEndsHere);
+        else
+            ReduceColumnByValue(pValues, k, nEnd, dMultiplier, dAddend, bRunEndsHere, out);
+        k = nEnd;
     }
 }
 

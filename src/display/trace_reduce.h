@@ -17,6 +17,12 @@ inline constexpr int kTraceBreak = -1;
 void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double dAddend,
                  int nPlotWidth, int nScreenSamples, std::vector<int>& out);
 
+/// Indices of the first lowest and first highest of p[0..n-1], n > 0; false when one of them is
+/// NaN. ColumnExtremes is the plain reference; FastColumnExtremes the variant ReduceTrace uses,
+/// four lanes wide where the processor has AVX2, otherwise the reference.
+bool ColumnExtremes(const double* p, int n, int& iMin, int& iMax);
+bool FastColumnExtremes(const double* p, int n, int& iMin, int& iMax);
+
 /// Keeps a polyline within a horizontal band [nTop, nBottom] without changing what is drawn inside
 /// it: a point outside the band is replaced by the points where its two segments cross the band's
 /// edge, and parts of segments beyond the band are dropped. The band lies outside the clipped plot,

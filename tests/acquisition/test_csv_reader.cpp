@@ -3,6 +3,7 @@
 #include "acquisition/log_store.h"
 #include "acquisition/parse_csv.h"
 
+#include "byte_limit.h"
 #include "child_deadline.h"
 
 #include <gtest/gtest.h>
@@ -375,9 +376,10 @@ TEST(CsvReader, FailuresKeepWhatWasRead) {
         std::string strContent;
         for (int i = 0; i < 2000; ++i)
             strContent += std::to_string(i) + "," + std::to_string(-i) + "\n";
-        CLogStore store;
+        CByteLimit limit;
+        CLogStore store(limit);
         store.InitLogData(2, 1024, 1024);
-        store.m_LogData[1].m_nMaxBytes = 1024 * sizeof(double);
+        limit.Set(store.m_LogData[1], 1024 * sizeof(double));
         EXPECT_EQ(reader.Read(WriteFile(dir, strContent), store, latest),
                   CCsvReader::EResult::StoreFull);
         EXPECT_EQ(store.m_LogData[0].m_nCount, 1024);

@@ -4,6 +4,8 @@
 #include "acquisition/log_file.h"
 #include "acquisition/log_store.h"
 
+#include "byte_limit.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -189,9 +191,10 @@ TEST(LineIntake, ClosedLogStillFillsTheStore) {
 }
 
 TEST(LineIntake, RefusedRowsAreReportedOnceAndStillLogged) {
-    CLogStore store;
+    CByteLimit limit;
+    CLogStore store(limit);
     ASSERT_TRUE(store.InitLogData(2, 1024, 1024));
-    store.m_LogData[1].m_nMaxBytes = 1024 * sizeof(double);
+    limit.Set(store.m_LogData[1], 1024 * sizeof(double));
     QTemporaryDir dir;
     CLogFile log;
     ASSERT_TRUE(log.Open(dir.filePath("full.csv")));

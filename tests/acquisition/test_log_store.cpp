@@ -1,5 +1,7 @@
 #include "acquisition/log_store.h"
 
+#include "byte_limit.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -135,8 +137,9 @@ TEST(LogData, FailedInitLeavesArrayEmpty) {
         size_t nMaxBytes;
     } cases[] = {{-1, SIZE_MAX}, {INT_MIN, SIZE_MAX}, {65536, 65536 * 8 - 1}, {1, 0}};
     for (const auto& c : cases) {
-        SLogData data;
-        data.m_nMaxBytes = c.nMaxBytes;
+        CByteLimit limit;
+        SLogData data(&limit);
+        limit.Set(data, c.nMaxBytes);
         EXPECT_FALSE(data.Init(c.nSize, 65536)) << c.nSize;
         EXPECT_EQ(data.m_pData, nullptr);
         EXPECT_EQ(data.m_nSize, 0);
@@ -145,8 +148,9 @@ TEST(LogData, FailedInitLeavesArrayEmpty) {
 }
 
 TEST(LogStore, FailedInitIsReported) {
-    CLogStore store;
-    store.m_LogData[1].m_nMaxBytes = 1000;
+    CByteLimit limit;
+    CLogStore store(limit);
+    limit.Set(store.m_LogData[1], 1000);
     EXPECT_FALSE(store.InitLogData(3, 65536, 65536));
     EXPECT_EQ(store.m_LogData[0].m_nSize, 65536);
     EXPECT_EQ(store.m_LogData[1].m_nSize, 0);
@@ -157,16 +161,17 @@ TEST(LogStore, RefusedGrowthKeepsRowsWhole) {
     // Each case lets one channel fail to grow; the row must go to no channel at all, and the
     // store must take rows again once memory is available.
     for (int nFailing = 0; nFailing < 3; ++nFailing) {
-        CLogStore store;
+        CByteLimit limit;
+        CLogStore store(limit);
         ASSERT_TRUE(store.InitLogData(3, 65536, 65536));
-        store.m_LogData[nFailing].m_nMaxBytes = 65536 * sizeof(double);
+        limit.Set(store.m_LogData[nFailing], 65536 * sizeof(double));
         ASSERT_TRUE(AppendRows(store, 0, 65536));
         EXPECT_FALSE(AppendRows(store, 65536, 65537)) << nFailing;
         for (int c = 0; c < 3; ++c) {
             EXPECT_EQ(store.m_LogData[c].m_nCount, 65536) << nFailing;
             EXPECT_EQ(store.m_LogData[c].m_pData[65535], RowValue(65535, c));
         }
-        store.m_LogData[nFailing].m_nMaxBytes = SIZE_MAX;
+        limit.Set(store.m_LogData[nFailing], SIZE_MAX);
         EXPECT_TRUE(AppendRows(store, 65536, 65537));
         for (int c = 0; c < 3; ++c) {
             EXPECT_EQ(store.m_LogData[c].m_nCount, 65537);

@@ -179,6 +179,51 @@ TEST(TraceReduce, KeepsAtMostFourPointsPerColumnInOrder) {
     }
 }
 
+// The wide variant must pick the same samples as the reference, which must pick the first lowest
+// and first highest: for every length across the 16-value blocks, with the extremes anywhere,
+// repeated, as signed zeros or infinities, and NaN anywhere refusing the column.
+TEST(TraceReduce, FastColumnExtremesAgreeWithReference) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> small(-3, 3);
+    for (int n = 1; n <= 70; ++n) {
+        for (int nTrial = 0; nTrial < 40; ++nTrial) {
+            std::vector<double> v(static_cast<size_t>(n));
+            for (double& d : v)
+                d = small(rng); // few distinct values: ties are common
+            const size_t i = static_cast<size_t>(nTrial) % v.size();
+            switch (nTrial % 5) {
+            case 1:
+                v[i] = -0.0;
+                v[v.size() - 1 - i] = 0.0;
+                break;
+            case 2:
+                v[i] = nTrial % 2 ? kInf : -kInf;
+                break;
+            case 3:
+                v[i] = kNaN;
+                break;
+            default:
+                break;
+            }
+            SCOPED_TRACE(testing::Message() << "n=" << n << " trial=" << nTrial);
+            int iMinRef = -1;
+            int iMaxRef = -1;
+            int iMin = -1;
+            int iMax = -1;
+            const bool bRef = ColumnExtremes(v.data(), n, iMinRef, iMaxRef);
+            ASSERT_EQ(FastColumnExtremes(v.data(), n, iMin, iMax), bRef);
+            ASSERT_EQ(bRef,
+                      std::none_of(v.begin(), v.end(), [](double d) { return std::isnan(d); }));
+            if (!bRef)
+                continue;
+            EXPECT_EQ(iMin, iMinRef);
+            EXPECT_EQ(iMax, iMaxRef);
+            EXPECT_EQ(iMinRef, std::min_element(v.begin(), v.end()) - v.begin());
+            EXPECT_EQ(iMaxRef, std::max_element(v.begin(), v.end()) - v.begin());
+        }
+    }
+}
+
 TEST(TraceReduce, ReducedTracePaintsTheSamePixels) {
     struct SScale {
         double dMul, dAdd;
