@@ -13,9 +13,9 @@
 // executable is set to 8 channels, 100 samples per division.
 #include "app/command_ids.h"
 #include "app/kest_app.h"
-#include "settings/kest_doc.h"
 #include "app/kest_view.h"
 #include "app/main_frame.h"
+#include "settings/kest_doc.h"
 #include "settings/profile.h"
 
 #include <QApplication>

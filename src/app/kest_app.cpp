@@ -5,10 +5,10 @@
 #include "app/main_frame.h"
 #include "app/print_setup_dlg.h"
 
-#include "settings/kest_doc.h"
+#include "acquisition/port_map.h"
 #include "dialogs/kest_message_box.h"
 #include "dialogs/string_table.h"
-#include "acquisition/port_map.h"
+#include "settings/kest_doc.h"
 #include "settings/profile.h"
 #include "settings/profile_store.h"
 

@@ -5,20 +5,20 @@
 #include "app/printer_selection.h"
 
 #include "acquisition/csv_reader.h"
-#include "display/emf_canvas.h"
-#include "settings/kest_doc.h"
-#include "dialogs/kest_message_box.h"
-#include "display/painter_canvas.h"
-#include "display/print_frame.h"
 #include "acquisition/port_map.h"
-#include "settings/profile.h"
-#include "settings/profile_store.h"
+#include "dialogs/kest_message_box.h"
 #include "dialogs/set_channels_dlg.h"
 #include "dialogs/set_comm_dlg.h"
 #include "dialogs/set_horiz_dlg.h"
 #include "dialogs/set_input_data_dlg.h"
-#include "settings/settings_file.h"
 #include "dialogs/string_table.h"
+#include "display/emf_canvas.h"
+#include "display/painter_canvas.h"
+#include "display/print_frame.h"
+#include "settings/kest_doc.h"
+#include "settings/profile.h"
+#include "settings/profile_store.h"
+#include "settings/settings_file.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -5,11 +5,11 @@
 
 #include "acquisition/comm_reader.h"
 #include "acquisition/comm_setting.h"
+#include "acquisition/line_intake.h"
+#include "acquisition/log_file.h"
+#include "dialogs/set_input_data_dlg.h"
 #include "display/frame_clock.h"
 #include "display/graph.h"
-#include "acquisition/line_intake.h"
-#include "dialogs/set_input_data_dlg.h"
-#include "acquisition/log_file.h"
 
 #include <QElapsedTimer>
 #include <QImage>

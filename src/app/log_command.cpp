@@ -4,9 +4,9 @@
 
 #include "acquisition/headless_logger.h"
 #include "acquisition/port_report.h"
+#include "acquisition/stop_signals.h"
 #include "settings/profile.h"
 #include "settings/profile_store.h"
-#include "acquisition/stop_signals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

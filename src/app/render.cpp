@@ -4,8 +4,8 @@
 #include "app/log_command.h"
 #include "display/emf_canvas.h"
 #include "display/graph.h"
-#include "settings/kest_doc.h"
 #include "display/painter_canvas.h"
+#include "settings/kest_doc.h"
 #include "settings/profile.h"
 #include "settings/profile_store.h"
 

@@ -1,8 +1,8 @@
 #include "dialogs/set_channels_dlg.h"
 
+#include "acquisition/log_store.h"
 #include "dialogs/dialog_text.h"
 #include "dialogs/dialog_units.h"
-#include "acquisition/log_store.h"
 #include "dialogs/up_down_ctrl.h"
 
 #include <QLabel>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "display/canvas.h"
-#include "settings/kest_doc.h"
 #include "display/plot_layout.h"
+#include "settings/kest_doc.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settings/channel_attr.h"
 #include "acquisition/log_store.h"
+#include "settings/channel_attr.h"
 
 /// The single document: the sample store plus the eight channel attribute records; owned by the
 /// application for the whole run, window thread only.

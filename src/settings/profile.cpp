@@ -1,7 +1,7 @@
 #include "settings/profile.h"
 
-#include "settings/number_text.h"
 #include "acquisition/regular_file.h"
+#include "settings/number_text.h"
 
 #include <QDir>
 #include <QFile>

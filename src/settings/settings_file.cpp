@@ -1,8 +1,8 @@
 #include "settings/settings_file.h"
 
-#include "settings/number_text.h"
 #include "acquisition/parse_csv.h"
 #include "acquisition/regular_file.h"
+#include "settings/number_text.h"
 
 #include <QFile>
 #include <QSaveFile>

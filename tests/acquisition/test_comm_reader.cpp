@@ -1,6 +1,6 @@
 #include "acquisition/comm_reader.h"
-#include "pty_pair.h"
 #include "acquisition/serial_config.h"
+#include "pty_pair.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include "modal_answerer.h"
 #include "wait_until.h"
 
-#include "settings/kest_doc.h"
-#include "app/kest_view.h"
 #include "acquisition/port_map.h"
+#include "app/kest_view.h"
+#include "settings/kest_doc.h"
 #include "settings/profile.h"
 
 #include <QTemporaryDir>

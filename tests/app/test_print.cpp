@@ -4,15 +4,15 @@
 #include "app_test_util.h"
 
 #include "app/command_ids.h"
-#include "image_match.h"
 #include "app/kest_app.h"
-#include "display/print_frame.h"
 #include "app/print_setup_dlg.h"
 #include "app/printer_selection.h"
 #include "dialogs/string_table.h"
+#include "display/print_frame.h"
+#include "image_match.h"
 
-#include "settings/channel_attr.h"
 #include "display/painter_canvas.h"
+#include "settings/channel_attr.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // (LibreOffice) and compared with the screen canvas's picture.
 #include "display/emf_canvas.h"
 
-#include "emf_reader.h"
 #include "display/graph.h"
 #include "display/painter_canvas.h"
+#include "emf_reader.h"
 
 #include <QDir>
 #include <QFile>
