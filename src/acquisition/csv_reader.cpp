@@ -1,6 +1,7 @@
 #include "acquisition/csv_reader.h"
 
 #include "acquisition/log_store.h"
+#include "acquisition/mapped_file.h"
 #include "acquisition/parse_csv.h"
 #include "acquisition/regular_file.h"
 
@@ -48,25 +49,6 @@ public:
     CFd(const CFd&) = delete;
     CFd& operator=(const CFd&) = delete;
     int m_nFd;
-};
-
-class CMapping {
-public:
-    CMapping(int nFd, size_t nSize) : m_nSize(nSize) {
-        void* p = ::mmap(nullptr, nSize, PROT_READ, MAP_PRIVATE, nFd, 0);
-        if (p != MAP_FAILED) {
-            m_pData = static_cast<const char*>(p);
-            ::madvise(p, nSize, MADV_WILLNEED);
-        }
-    }
-    ~CMapping() {
-        if (m_pData != nullptr)
-            ::munmap(const_cast<char*>(m_pData), m_nSize);
-    }
-    CMapping(const CMapping&) = delete;
-    CMapping& operator=(const CMapping&) = delete;
-    const char* m_pData = nullptr;
-    size_t m_nSize;
 };
 
 /// Index of the first CR or LF in p[0..n), n when there is none.
@@ -315,9 +297,9 @@ CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, d
     bool bDone = false;
     // Files that report no size (those of /proc) are read sequentially: their size says nothing.
     if (!m_bSequential && nTotal > 0) {
-        CMapping map(fd.m_nFd, static_cast<size_t>(nTotal));
-        if (map.m_pData != nullptr)
-            bDone = ReadMapped(map.m_pData, map.m_nSize, store, fnProgress, result);
+        const CMappedFile map(fd.m_nFd, static_cast<size_t>(nTotal));
+        if (map.Data() != nullptr)
+            bDone = ReadMapped(map, store, fnProgress, result);
     }
     if (!bDone)
         result = ReadSequential(fd.m_nFd, nTotal, store, fnProgress);
@@ -389,8 +371,10 @@ CCsvReader::EResult CCsvReader::ReadSequential(int nFd, qint64 nTotal, CLogStore
     return result;
 }
 
-bool CCsvReader::ReadMapped(const char* pData, size_t nSize, CLogStore& store,
-                            const FnProgress& fnProgress, EResult& result) {
+bool CCsvReader::ReadMapped(const CMappedFile& map, CLogStore& store, const FnProgress& fnProgress,
+                            EResult& result) {
+    const char* const pData = map.Data();
+    const size_t nSize = map.Size();
     const int n = store.m_nChannels;
     int nThreads =
         m_nThreads > 0 ? m_nThreads : static_cast<int>(std::thread::hardware_concurrency());
@@ -403,6 +387,10 @@ bool CCsvReader::ReadMapped(const char* pData, size_t nSize, CLogStore& store,
     // First pass: the reads of every chunk, so that the store is sized once and each chunk
     // knows where its rows go.
     const std::vector<size_t> rowStart = CountChunkRows(pData, chunkStart, nWorkers);
+    // A file cut short meanwhile has counts that are not the file's; the sequential pass reads
+    // what is there now.
+    if (map.LostOffset() < nSize)
+        return false;
     const size_t nRows = rowStart[nChunks];
     const int32_t nBase = store.m_LogData[0].m_nCount;
     // A store that cannot hold every row now is filled by the sequential pass, which stops
@@ -460,8 +448,19 @@ bool CCsvReader::ReadMapped(const char* pData, size_t nSize, CLogStore& store,
     }
     workers.Join();
 
+    result = bCancel.load() ? EResult::Cancelled : EResult::Done;
+    // Rows of chunks that reach into bytes lost to a truncation are not the file's.
+    const size_t nLost = map.LostOffset();
+    if (nLost < nSize) {
+        size_t c = 0;
+        while (chunkStart[c + 1] <= nLost)
+            ++c;
+        if (rowStart[c] < nKept) {
+            nKept = rowStart[c];
+            result = EResult::ReadError;
+        }
+    }
     for (int i = 0; i < n; ++i)
         store.m_LogData[i].m_nCount = nBase + static_cast<int32_t>(nKept);
-    result = bCancel.load() ? EResult::Cancelled : EResult::Done;
     return true;
 }

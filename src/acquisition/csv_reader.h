@@ -7,6 +7,7 @@
 #include <functional>
 
 class CLogStore;
+class CMappedFile;
 
 /// Reads a CSV file for viewing into the sample store, one row per line; used by the view on the
 /// window thread, lives for one read.
@@ -18,7 +19,9 @@ class CLogStore;
 ///
 /// A file that can be mapped is read in chunks split at line ends, parsed on worker threads of
 /// its own and stored in file order; anything else, and a file whose rows the store cannot make
-/// room for at once, is read in one sequential pass with the same result.
+/// room for at once, is read in one sequential pass with the same result. A file cut short by
+/// another process while it is read gives ReadError and keeps the rows read from bytes that were
+/// still the file's.
 class CCsvReader {
 public:
     enum class EResult {
@@ -50,6 +53,6 @@ public:
 private:
     EResult ReadSequential(int nFd, qint64 nTotal, CLogStore& store, const FnProgress& fnProgress);
     /// False when the parallel read does not apply (nothing was stored then).
-    bool ReadMapped(const char* pData, size_t nSize, CLogStore& store, const FnProgress& fnProgress,
+    bool ReadMapped(const CMappedFile& map, CLogStore& store, const FnProgress& fnProgress,
                     EResult& result);
 };

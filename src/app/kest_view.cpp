@@ -319,6 +319,8 @@ bool CkestView::OpenCsvFile(const QString& strPath) {
     update();
     if (nResult == CCsvReader::EResult::StoreFull)
         KestMessageBox(this, IDS_ERR_MEMORY_FULL, EButtons::OK);
+    else if (nResult == CCsvReader::EResult::ReadError)
+        KestMessageBox(this, IDS_ERR_CSV_READ, EButtons::OK);
     return true;
 }
 

@@ -74,6 +74,7 @@ constexpr SStringEntry g_Strings[] = {
                         "されますが、ファイルには記録されません"},
     {IDS_ERR_MEMORY_FULL, "メモリが不足したため、これ以上のデータを記録できません\nグラフには"
                           "記録済みのデータが表示されます"},
+    {IDS_ERR_CSV_READ, "CSVファイルの読み込みが途中で失敗しました\n読み込めたデータを表示します"},
 };
 
 const SStringEntry* FindEntry(int nId) {

@@ -64,6 +64,7 @@ enum EKestStringId : int {
     IDS_ERR_PRINT_START = 62003,
     IDS_ERR_LOG_WRITE = 62004,
     IDS_ERR_MEMORY_FULL = 62005,
+    IDS_ERR_CSV_READ = 62006,
 };
 
 /// Text of string nId; an empty string for a number the table does not hold.

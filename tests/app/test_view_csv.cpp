@@ -86,6 +86,18 @@ TEST(ViewCsv, UnreadableFileShowsMessageAndEmptiesStore) {
     EXPECT_EQ(fx.m_pView->m_strLogPath, QStringLiteral("/earlier/log.csv"));
 }
 
+TEST(ViewCsv, ReadFailingPartWayIsReported) {
+    if (!QFile::exists("/proc/self/mem"))
+        GTEST_SKIP() << "no /proc";
+    SViewFixture fx;
+    // Opens as a regular file and fails on the first read.
+    fx.m_strNextPick = QStringLiteral("/proc/self/mem");
+    CBoxAnswerer answerer;
+    fx.m_pView->RunCommand(ID_FILE_OPEN);
+    EXPECT_EQ(answerer.Texts(), QStringList{LoadKestString(IDS_ERR_CSV_READ)});
+    EXPECT_EQ(fx.m_pView->m_strLogPath, QStringLiteral("/proc/self/mem"));
+}
+
 TEST(ViewCsv, OpenFromPathUsesTheSameFlow) {
     SViewFixture fx;
     const QString strPath = fx.Path("dropped.csv");
