@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/command_ids.h"
+#include "app/lock_states.h"
 #include "app/kest_view.h"
 #include "app/toolbar_icons.h"
 #include "app/window_title.h"
@@ -47,31 +48,11 @@ QString ToolTipOf(int nId) {
     return n < 0 ? QString() : str.mid(n + 1);
 }
 
-bool IsLedOn(const QString& strLedDir, const char* pszSuffix) {
-    const QDir dir(strLedDir);
-    const QStringList leds = dir.entryList({QStringLiteral("*::") + QLatin1String(pszSuffix)},
-                                           QDir::Dirs | QDir::System);
-    for (const QString& strLed : leds) {
-        QFile file(dir.filePath(strLed + QStringLiteral("/brightness")));
-        if (file.open(QIODevice::ReadOnly) && file.readAll().trimmed().toInt() > 0)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 QSize ClientSizeForOuter(QSize sizeOuter, const QMargins& frame) {
     return QSize(std::max(1, sizeOuter.width() - frame.left() - frame.right()),
                  std::max(1, sizeOuter.height() - frame.top() - frame.bottom()));
-}
-
-SLockStates ReadLockStates(const QString& strLedDir) {
-    SLockStates s;
-    s.m_bCaps = IsLedOn(strLedDir, "capslock");
-    s.m_bNum = IsLedOn(strLedDir, "numlock");
-    s.m_bScroll = IsLedOn(strLedDir, "scrolllock");
-    return s;
 }
 
 QStringList ManualCandidates(const QString& strExeDir) {

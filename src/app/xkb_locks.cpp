@@ -1,6 +1,6 @@
 #include "app/xkb_locks.h"
 
-#include "app/main_frame.h"
+#include "app/lock_states.h"
 
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>

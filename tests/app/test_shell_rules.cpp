@@ -1,5 +1,6 @@
 // Window caption, command enablement, path and argument rules of the application shell.
 #include "app/command_ids.h"
+#include "app/lock_states.h"
 #include "app/main_frame.h"
 #include "app/render.h"
 #include "app/window_title.h"

@@ -1,6 +1,6 @@
 // The lock-key panes on an X11 desktop: the state comes from the X server's XKB indicators, and a
 // real Caps Lock key event on a private Xvfb server changes what is read.
-#include "app/main_frame.h"
+#include "app/lock_states.h"
 #include "app/xkb_locks.h"
 
 #include <gtest/gtest.h>
