@@ -89,7 +89,7 @@ TEST(SetChannelsDlg, ModalRunWithOkReturnsTheNewCount) {
     dlg.m_nChannels = 2;
     WhenModal<CSetChannelsDlg>([](CSetChannelsDlg* pDlg) {
         // Focus arrives with window activation, which a loaded machine may deliver late.
-        QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }, 2000);
+        EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }, 2000));
         EXPECT_EQ(QApplication::focusWidget(), pDlg->m_pOkButton);
         QTest::keyClick(pDlg->m_pEditChannels, Qt::Key_Up);
         QTest::keyClick(pDlg, Qt::Key_Return); // the default button
