@@ -62,6 +62,22 @@ int32_t Clamp32(int64_t n) {
     return static_cast<int32_t>(std::clamp<int64_t>(n, INT32_MIN, INT32_MAX));
 }
 
+/// The smallest box around pts[0..nCount-1], nCount > 0, in 64 bits so that the pen's reach can
+/// be added without overflow.
+struct SExtent {
+    int64_t l, t, r, b;
+};
+SExtent PointsExtent(const SPoint* pts, int nCount) {
+    SExtent e{pts[0].x, pts[0].y, pts[0].x, pts[0].y};
+    for (int i = 1; i < nCount; ++i) {
+        e.l = std::min<int64_t>(e.l, pts[i].x);
+        e.r = std::max<int64_t>(e.r, pts[i].x);
+        e.t = std::min<int64_t>(e.t, pts[i].y);
+        e.b = std::max<int64_t>(e.b, pts[i].y);
+    }
+    return e;
+}
+
 bool FitsInt16(const SPoint* pts, int nCount) {
     for (int i = 0; i < nCount; ++i)
         if (pts[i].x < INT16_MIN || pts[i].x > INT16_MAX || pts[i].y < INT16_MIN ||
@@ -327,14 +343,8 @@ void CEmfCanvas::AddBounds(int64_t l, int64_t t, int64_t r, int64_t b) {
 void CEmfCanvas::AddPointsBounds(const SPoint* pts, int nCount, int nReach) {
     if (nCount <= 0)
         return;
-    int64_t l = pts[0].x, r = pts[0].x, t = pts[0].y, b = pts[0].y;
-    for (int i = 1; i < nCount; ++i) {
-        l = std::min<int64_t>(l, pts[i].x);
-        r = std::max<int64_t>(r, pts[i].x);
-        t = std::min<int64_t>(t, pts[i].y);
-        b = std::max<int64_t>(b, pts[i].y);
-    }
-    AddBounds(l - nReach, t - nReach, r + nReach, b + nReach);
+    const SExtent e = PointsExtent(pts, nCount);
+    AddBounds(e.l - nReach, e.t - nReach, e.r + nReach, e.b + nReach);
 }
 
 // --- drawing ---
@@ -384,16 +394,10 @@ void CEmfCanvas::PointsRecord(uint32_t nType16, uint32_t nType32, const SPoint* 
                               int nReach) {
     const bool b16 = FitsInt16(pts, nCount);
     BeginRecord(b16 ? nType16 : nType32);
-    int64_t l = pts[0].x, r = pts[0].x, t = pts[0].y, b = pts[0].y;
-    for (int i = 1; i < nCount; ++i) {
-        l = std::min<int64_t>(l, pts[i].x);
-        r = std::max<int64_t>(r, pts[i].x);
-        t = std::min<int64_t>(t, pts[i].y);
-        b = std::max<int64_t>(b, pts[i].y);
-    }
+    const SExtent e = PointsExtent(pts, nCount);
     const SPoint& org = m_state.m_ptOrg;
-    PutRect(Clamp32(l - nReach + org.x), Clamp32(t - nReach + org.y), Clamp32(r + nReach + org.x),
-            Clamp32(b + nReach + org.y));
+    PutRect(Clamp32(e.l - nReach + org.x), Clamp32(e.t - nReach + org.y),
+            Clamp32(e.r + nReach + org.x), Clamp32(e.b + nReach + org.y));
     PutU32(static_cast<uint32_t>(nCount));
     for (int i = 0; i < nCount; ++i) {
         if (b16) {
@@ -406,7 +410,7 @@ void CEmfCanvas::PointsRecord(uint32_t nType16, uint32_t nType32, const SPoint* 
         }
     }
     EndRecord();
-    AddBounds(l - nReach, t - nReach, r + nReach, b + nReach);
+    AddBounds(e.l - nReach, e.t - nReach, e.r + nReach, e.b + nReach);
 }
 
 void CEmfCanvas::Polyline(const SPoint* pts, int nCount) {

@@ -245,15 +245,19 @@ QString ExecutablePathWithExtension(const QString& strExePath, const QString& st
     return strDir + strName + strExt;
 }
 
-QString ChooseProfilePath(const QString& strExePath) {
-    const QString strBeside = ExecutablePathWithExtension(strExePath, QStringLiteral(".INI"));
-    const QFileInfo dirInfo(QFileInfo(strBeside).absolutePath());
-    if (dirInfo.isDir() && dirInfo.isWritable())
-        return strBeside;
+QString UserProfilePath() {
     QString strConfig = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (strConfig.isEmpty() || QDir::isRelativePath(strConfig))
         strConfig = QDir::homePath() + QStringLiteral("/.config");
     const QString strDir = strConfig + QStringLiteral("/kest");
     QDir().mkpath(strDir);
     return strDir + QStringLiteral("/kest.INI");
+}
+
+QString ChooseProfilePath(const QString& strExePath) {
+    const QString strBeside = ExecutablePathWithExtension(strExePath, QStringLiteral(".INI"));
+    const QFileInfo dirInfo(QFileInfo(strBeside).absolutePath());
+    if (dirInfo.isDir() && dirInfo.isWritable())
+        return strBeside;
+    return UserProfilePath();
 }

@@ -36,7 +36,8 @@ private:
 /// starting with a dot has no extension there (.kest gives .kest.INI).
 QString ExecutablePathWithExtension(const QString& strExePath, const QString& strExt);
 
-/// The executable's path with ".INI" when that directory is writable, otherwise kest.INI in the
-/// user's configuration directory ($XDG_CONFIG_HOME/kest, default ~/.config/kest), which is
-/// created.
+/// kest.INI in the user's configuration directory ($XDG_CONFIG_HOME/kest, default
+/// ~/.config/kest), which is created.
+QString UserProfilePath();
+/// The executable's path with ".INI" when that directory is writable, otherwise UserProfilePath.
 QString ChooseProfilePath(const QString& strExePath);

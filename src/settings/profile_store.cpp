@@ -40,15 +40,6 @@ int LoadChannelCountValue(const CProfile& profile) {
     return CLogStore::ClampChannelCount(profile.GetProfileInt(kSetting, "Channels", 2));
 }
 
-QString UserProfilePath() {
-    QString strConfig = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (strConfig.isEmpty() || QDir::isRelativePath(strConfig))
-        strConfig = QDir::homePath() + QStringLiteral("/.config");
-    const QString strDir = strConfig + QStringLiteral("/kest");
-    QDir().mkpath(strDir);
-    return strDir + QStringLiteral("/kest.INI");
-}
-
 QString ProgramProfilePath(const QString& strExePath) {
     // An installed program shares its directory with every other program and every user; root
     // may be able to write there, but a profile in /usr/bin would be wrong for anyone.

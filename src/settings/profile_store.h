@@ -29,9 +29,6 @@ void LoadAllFromProfile(const CProfile& profile, SCommSetting& comm, CkestDoc& d
 /// the path dropped, empty entries left out).
 QMap<int, QString> LoadPortOverrides(const CProfile& profile);
 
-/// kest.INI in the user's configuration directory ($XDG_CONFIG_HOME/kest, default
-/// ~/.config/kest), which is created.
-QString UserProfilePath();
 /// The profile of the program at strExePath: the per-user file for an installed program (one
 /// whose documentation lies in ../share/doc/kest beside its bin directory), otherwise
 /// ChooseProfilePath.
