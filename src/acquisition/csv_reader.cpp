@@ -51,18 +51,23 @@ public:
     int m_nFd;
 };
 
+#if defined(__SSE2__)
+/// One bit for each of the 16 bytes at p that is a CR or an LF.
+inline unsigned LineEndMask(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')))));
+}
+#endif
+
 /// Index of the first CR or LF in p[0..n), n when there is none.
 inline size_t FindLineEnd(const char* p, size_t n) {
     size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
     for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const int nMask =
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+        const unsigned nMask = LineEndMask(p + i);
         if (nMask != 0)
-            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(nMask)));
+            return i + static_cast<size_t>(__builtin_ctz(nMask));
     }
 #endif
     for (; i < n; ++i) {
@@ -144,12 +149,8 @@ size_t CountReads(const char* p, size_t nSize) {
     };
     size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
     for (; i + 16 <= nSize; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        unsigned nMask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr))));
+        unsigned nMask = LineEndMask(p + i);
         while (nMask != 0) {
             const size_t nPos = i + static_cast<size_t>(__builtin_ctz(nMask));
             nMask &= nMask - 1;
