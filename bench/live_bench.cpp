@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
         loop.exec();
     }
 
-    if (!pView->RunCommand(ID_FILE_LOGGING) || !pView->m_bLogging) {
+    if (!pView->RunCommand(ID_FILE_LOGGING) || !pView->IsLogging()) {
         std::fprintf(stderr, "live_bench: logging did not start\n");
         return 1;
     }

@@ -248,21 +248,6 @@ std::vector<size_t> CountChunkRows(const char* pData, const std::vector<size_t>&
     return rowStart;
 }
 
-/// Makes room for nRows more rows on every active channel at once and points apColumn[ch] at
-/// the first of them; false when the store cannot hold them all now.
-bool ReserveRows(CLogStore& store, size_t nRows, double** apColumn) {
-    const int32_t nBase = store.m_LogData[0].m_nCount;
-    if (static_cast<int64_t>(nRows) > INT32_MAX - static_cast<int64_t>(nBase))
-        return false;
-    for (int i = 0; i < store.m_nChannels; ++i) {
-        if (!store.m_LogData[i].ReserveTotal(nBase + static_cast<int32_t>(nRows)))
-            return false;
-    }
-    for (int i = 0; i < store.m_nChannels; ++i)
-        apColumn[i] = store.m_LogData[i].m_pData + nBase;
-    return true;
-}
-
 /// Parses one chunk (file offset nChunkOffset) whose first row is nRow into the columns, and
 /// notes in progressAt the file offset after every kProgressLines-th row.
 void ParseChunk(const char* pChunk, size_t nChunk, size_t nChunkOffset, size_t nRow, int nChannels,
@@ -393,11 +378,10 @@ bool CCsvReader::ReadMapped(const CMappedFile& map, CLogStore& store, const FnPr
     if (map.LostOffset() < nSize)
         return false;
     const size_t nRows = rowStart[nChunks];
-    const int32_t nBase = store.m_LogData[0].m_nCount;
     // A store that cannot hold every row now is filled by the sequential pass, which stops
     // exactly where the store refuses a row.
     double* apColumn[CLogStore::kMaxChannels];
-    if (!ReserveRows(store, nRows, apColumn))
+    if (!store.ReserveRows(nRows, apColumn))
         return false;
 
     // Second pass: each chunk's rows straight into their places. progressAt[k] is the file
@@ -461,7 +445,6 @@ bool CCsvReader::ReadMapped(const CMappedFile& map, CLogStore& store, const FnPr
             result = EResult::ReadError;
         }
     }
-    for (int i = 0; i < n; ++i)
-        store.m_LogData[i].m_nCount = nBase + static_cast<int32_t>(nKept);
+    store.CommitRows(nKept);
     return true;
 }

@@ -19,11 +19,12 @@ CHeadlessLogger::CHeadlessLogger() {
     m_StatusTimer.setInterval(kStatusIntervalMs);
     connect(&m_StatusTimer, &QTimer::timeout, this, [this] {
         const int64_t nMs = m_Clock.elapsed();
+        const int64_t nLines = m_Session.Lines();
         if (nMs > m_nStatusMs)
-            m_dRate = static_cast<double>(m_nLines - m_nStatusLines) * 1000.0 /
+            m_dRate = static_cast<double>(nLines - m_nStatusLines) * 1000.0 /
                       static_cast<double>(nMs - m_nStatusMs);
         m_nStatusMs = nMs;
-        m_nStatusLines = m_nLines;
+        m_nStatusLines = nLines;
         if (m_fnStatus)
             m_fnStatus();
     });
@@ -40,55 +41,27 @@ CHeadlessLogger::~CHeadlessLogger() {
     Stop();
 }
 
-int CHeadlessLogger::Start(const SHeadlessOptions& options, QString& strError) {
-    strError.clear();
+SLogStartResult CHeadlessLogger::Start(const SHeadlessOptions& options) {
     if (m_bRunning) {
-        strError = QStringLiteral("already logging");
-        return kExitUsage;
+        SLogStartResult busy;
+        busy.m_eFailure = ELogStartFailure::AlreadyLogging;
+        return busy;
     }
-    const QFileInfo info(options.m_strLogPath);
-    if (options.m_strLogPath.isEmpty()) {
-        strError = QStringLiteral("no log file given");
-        return kExitUsage;
-    }
-    // A dangling symbolic link counts as existing too: writing would create its target.
-    if (!options.m_bForce && (info.exists() || info.isSymLink())) {
-        strError =
-            QStringLiteral("%1 exists; give --force to overwrite it").arg(options.m_strLogPath);
-        return kExitLogFile;
-    }
-    if (info.isDir()) {
-        strError = QStringLiteral("%1 is a directory").arg(options.m_strLogPath);
-        return kExitLogFile;
-    }
-
     m_Store.InitLogData(options.m_nChannels, kStoreRows, kStoreRows);
-    m_Intake.Reset();
-    m_nLines = 0;
+    SLoggingOptions session;
+    session.m_strLogPath = options.m_strLogPath;
+    session.m_bReplace = options.m_bForce;
+    // Nothing is left behind for a port that cannot be opened.
+    session.m_ePortFailureLog = EPortFailureLog::RemoveNewFile;
+    session.m_Comm = options.m_Comm;
+    session.m_PortMap = options.m_PortMap;
+    const SLogStartResult result = m_Session.Start(session);
+    if (!result.Ok())
+        return result;
     m_nBytesAtStop = 0;
     m_nStatusLines = 0;
     m_nStatusMs = 0;
     m_dRate = 0.0;
-    m_nResult = kExitLogged;
-
-    // The port first: a port that cannot be opened leaves no empty file behind.
-    m_Reader.SetPortMap(options.m_PortMap);
-    if (!m_Reader.Open(options.m_Comm.m_nPort, &options.m_Comm, this)) {
-        const QString strDevice = m_Reader.DevicePath();
-        strError = strDevice.isEmpty()
-                       ? QStringLiteral("COM%1 maps to no device (see kest --list-ports)")
-                             .arg(options.m_Comm.m_nPort)
-                       : QStringLiteral("cannot open COM%1 (%2): missing, busy or not permitted "
-                                        "(see kest --list-ports)")
-                             .arg(options.m_Comm.m_nPort)
-                             .arg(strDevice);
-        return kExitPortFailed;
-    }
-    if (!m_LogFile.Open(options.m_strLogPath)) {
-        m_Reader.Close();
-        strError = QStringLiteral("cannot create the log file %1").arg(options.m_strLogPath);
-        return kExitLogFile;
-    }
     m_strLogPath = options.m_strLogPath;
     m_bRunning = true;
     m_bStopping = false;
@@ -97,7 +70,7 @@ int CHeadlessLogger::Start(const SHeadlessOptions& options, QString& strError) {
     if (options.m_nDurationMs > 0)
         m_DurationTimer.start(
             static_cast<int>(std::min<int64_t>(options.m_nDurationMs, INT32_MAX)));
-    return kExitLogged;
+    return result;
 }
 
 bool CHeadlessLogger::event(QEvent* pEvent) {
@@ -110,10 +83,8 @@ bool CHeadlessLogger::event(QEvent* pEvent) {
 }
 
 void CHeadlessLogger::Drain() {
-    const int n = m_Intake.OnCommData(m_Reader, m_Store, &m_LogFile, false, m_dLatest);
-    m_nLines += n;
-    for (int i = 0; i < m_Store.m_nChannels; ++i)
-        m_Store.m_LogData[i].m_nCount = 0;
+    const int n = m_Session.OnCommData(false, nullptr);
+    m_Store.ClearRows();
     if (n > 0)
         m_QuietClock.start();
 }
@@ -146,14 +117,8 @@ void CHeadlessLogger::Stop() {
     m_StopTimer.stop();
     m_StatusTimer.stop();
     m_DurationTimer.stop();
-    Drain();
-    // Close lets the worker store what its current read already holds; those lines are complete
-    // too and belong in the file, so the intake runs once more after it.
-    m_Reader.Close();
-    Drain();
-    m_LogFile.Close();
-    if (m_LogFile.HasFailed())
-        m_nResult = kExitLogFile;
+    m_Session.Stop(false, nullptr);
+    m_Store.ClearRows();
     m_nBytesAtStop = QFileInfo(m_strLogPath).size();
     m_bRunning = false;
     m_bStopping = false;
@@ -172,7 +137,7 @@ int64_t CHeadlessLogger::Bytes() const {
 
 QString CHeadlessLogger::StatusText() const {
     return QStringLiteral("%1 lines, %2 lines/s, %3 bytes")
-        .arg(m_nLines)
+        .arg(m_Session.Lines())
         .arg(m_dRate, 0, 'f', 1)
         .arg(Bytes());
 }

@@ -1,5 +1,7 @@
 #include "acquisition/log_store.h"
 
+#include <cstdint>
+
 CLogStore::CLogStore(const CSampleBudget& budget) {
     for (SLogData& data : m_LogData)
         data.m_pBudget = &budget;
@@ -15,4 +17,27 @@ bool CLogStore::InitLogData(int nChannels, int nSize, int nGrowBy) {
 
 bool CLogStore::ResetLogData() {
     return InitLogData(m_nChannels, kInitialSize, kInitialSize);
+}
+
+bool CLogStore::ReserveRows(size_t nRows, double** apColumn) {
+    const int32_t nBase = m_LogData[0].m_nCount;
+    if (nRows > static_cast<size_t>(INT32_MAX - nBase))
+        return false;
+    for (int i = 0; i < m_nChannels; ++i) {
+        if (!m_LogData[i].ReserveTotal(nBase + static_cast<int32_t>(nRows)))
+            return false;
+    }
+    for (int i = 0; i < m_nChannels; ++i)
+        apColumn[i] = m_LogData[i].m_pData + nBase;
+    return true;
+}
+
+void CLogStore::CommitRows(size_t nRows) {
+    for (int i = 0; i < m_nChannels; ++i)
+        m_LogData[i].m_nCount += static_cast<int32_t>(nRows);
+}
+
+void CLogStore::ClearRows() {
+    for (int i = 0; i < m_nChannels; ++i)
+        m_LogData[i].m_nCount = 0;
 }

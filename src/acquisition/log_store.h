@@ -2,6 +2,8 @@
 
 #include "acquisition/log_data.h"
 
+#include <cstddef>
+
 /// The sample store: eight channel arrays and the active channel count; owned by the document,
 /// window thread only.
 class CLogStore {
@@ -36,6 +38,16 @@ public:
             m_LogData[i].m_pData[m_LogData[i].m_nCount++] = row[i];
         return true;
     }
+
+    /// Makes room for nRows more rows on every active channel at once and points apColumn[i] at
+    /// the first of them, for a writer that fills the rows itself; the counts stay as they are
+    /// until CommitRows. False (nothing changed) when the store cannot hold them all.
+    bool ReserveRows(size_t nRows, double** apColumn);
+    /// Counts nRows more rows, written into the places ReserveRows gave, on every active channel
+    /// alike; nRows must not exceed what was reserved.
+    void CommitRows(size_t nRows);
+    /// Empties every channel, keeping its memory (rows that only pass through the store).
+    void ClearRows();
 
     SLogData m_LogData[kMaxChannels];
     int m_nChannels = 2;

@@ -80,21 +80,13 @@ CkestView::~CkestView() {
 }
 
 void CkestView::OnDestroy() {
-    if (m_bLogging) {
-        m_CommReader.Close();
-        DrainAfterClose();
-    }
-    // Every drained line must reach the disk however the program ends.
-    if (m_pLogFile) {
-        m_pLogFile->Close();
-        m_pLogFile.reset();
-    }
-    m_bLogging = false;
+    // Every line received until now must reach the disk however the program ends.
+    m_Session.Stop(m_Graph.m_bHold, m_Graph.m_dLatest);
 }
 
 SCommandFlags CkestView::GetCommandFlags() const {
     SCommandFlags f;
-    f.m_bLogging = m_bLogging;
+    f.m_bLogging = IsLogging();
     f.m_bHold = m_Graph.m_bHold;
     f.m_bCursor = m_Graph.m_bCursor;
     return f;
@@ -163,7 +155,7 @@ void CkestView::ShowMessage(int nStringId) {
 // --- logging ---
 
 void CkestView::OnFileLogging() {
-    if (m_bLogging) {
+    if (IsLogging()) {
         StopLogging();
         return;
     }
@@ -173,56 +165,34 @@ void CkestView::OnFileLogging() {
     m_pDoc->ResetLogData();
     UpdateTitle(QString());
     m_strLogPath = strPath;
-    auto pLog = std::make_unique<CLogFile>();
-    if (!pLog->Open(m_strLogPath)) {
-        ShowMessage(IDS_ERR_LOGFILE_OPEN);
-        m_strLogPath.clear();
-        update();
-        return;
-    }
-    m_pLogFile = std::move(pLog);
+    SLoggingOptions options;
+    options.m_strLogPath = strPath;
+    options.m_bReplace = true; // the file dialog asked before an existing file was chosen
+    options.m_ePortFailureLog = EPortFailureLog::KeepEmptyFile;
+    options.m_Comm = m_Comm;
     if (m_pPortMap)
-        m_CommReader.SetPortMap(*m_pPortMap);
-    if (!m_CommReader.Open(m_Comm.m_nPort, &m_Comm, this)) {
-        m_pLogFile->Close();
-        m_pLogFile.reset();
-        ShowMessage(IDS_ERR_COMM_OPEN);
+        options.m_PortMap = *m_pPortMap;
+    const SLogStartResult result = m_Session.Start(options);
+    if (!result.Ok()) {
+        const bool bPort = result.m_eFailure == ELogStartFailure::PortNotMapped ||
+                           result.m_eFailure == ELogStartFailure::PortCannotOpen;
+        ShowMessage(bPort ? IDS_ERR_COMM_OPEN : IDS_ERR_LOGFILE_OPEN);
         m_strLogPath.clear();
         update();
         return;
     }
-    m_bLogging = true;
     m_Graph.m_bHold = false;
-    m_Intake.Reset();
     UpdateTitle(m_strLogPath);
     update();
     emit CommandStateChanged();
 }
 
-void CkestView::DrainAfterClose() {
-    // Everything received before the reader closed belongs in this log; a notification that
-    // is still on its way finds nothing left and the log already closed.
-    int nDrained = 0;
-    do {
-        nDrained += m_Intake.OnCommData(m_CommReader, *m_pDoc, m_pLogFile.get(), m_Graph.m_bHold,
-                                        m_Graph.m_dLatest);
-    } while (m_Intake.m_bMoreWaiting);
-    if (nDrained > 0)
-        update();
-}
-
 void CkestView::StopLogging() {
-    m_CommReader.Close();
-    DrainAfterClose();
-    bool bFailed = false;
-    if (m_pLogFile) {
-        // The last buffered records are written here; a failure now is the user's last chance
-        // to learn that the file is incomplete.
-        m_pLogFile->Close();
-        bFailed = m_pLogFile->TakeFailureToReport();
-        m_pLogFile.reset();
-    }
-    m_bLogging = false;
+    if (m_Session.Stop(m_Graph.m_bHold, m_Graph.m_dLatest) > 0)
+        update();
+    // The last buffered records are written at the stop; a failure now is the user's last
+    // chance to learn that the file is incomplete.
+    const bool bFailed = m_Session.TakeLogFailureToReport();
     m_Graph.m_bHold = false;
     emit CommandStateChanged();
     if (bFailed)
@@ -238,12 +208,7 @@ bool CkestView::event(QEvent* pEvent) {
 }
 
 void CkestView::OnCommData() {
-    m_Intake.OnCommData(m_CommReader, *m_pDoc, m_bLogging ? m_pLogFile.get() : nullptr,
-                        m_Graph.m_bHold, m_Graph.m_dLatest);
-    // Stopped at its limit with lines still waiting: the rest comes after the events queued
-    // meanwhile (a paint among them).
-    if (m_Intake.m_bMoreWaiting)
-        QCoreApplication::postEvent(this, new CCommDataEvent(m_Comm.m_nPort));
+    m_Session.OnCommData(m_Graph.m_bHold, m_Graph.m_dLatest);
     RequestDataFrame();
     ReportIntakeProblems();
 }
@@ -260,9 +225,9 @@ void CkestView::ReportIntakeProblems() {
     if (m_bIntakeMessagePending)
         return;
     QString strText;
-    if (m_pLogFile && m_pLogFile->TakeFailureToReport())
+    if (m_Session.TakeLogFailureToReport())
         strText = LoadKestString(IDS_ERR_LOG_WRITE);
-    else if (m_Intake.TakeStoreFullToReport())
+    else if (m_Session.TakeStoreFullToReport())
         strText = LoadKestString(IDS_ERR_MEMORY_FULL);
     if (strText.isEmpty())
         return;
@@ -278,7 +243,7 @@ void CkestView::ReportIntakeProblems() {
 // --- CSV viewing ---
 
 void CkestView::OnFileOpen() {
-    if (m_bLogging)
+    if (IsLogging())
         return;
     const QString strPath = m_fnPickFile(this, CsvRequest(false, IDS_CSV_OPEN_TITLE));
     if (strPath.isEmpty())
@@ -287,7 +252,7 @@ void CkestView::OnFileOpen() {
 }
 
 bool CkestView::OpenCsvFile(const QString& strPath) {
-    if (m_bLogging)
+    if (IsLogging())
         return false;
     m_pDoc->ResetLogData();
     UpdateTitle(QString());
@@ -327,7 +292,7 @@ bool CkestView::OpenCsvFile(const QString& strPath) {
 // --- settings commands ---
 
 void CkestView::OnSetChannels() {
-    if (m_bLogging)
+    if (IsLogging())
         return;
     if (KestMessageBox(this, IDS_CONFIRM_CHANNELS, EButtons::OKCancel) != IDOK)
         return;
@@ -371,7 +336,7 @@ void CkestView::OnSetHoriz() {
 }
 
 void CkestView::OnSetComm() {
-    if (m_bLogging)
+    if (IsLogging())
         return;
     CSetCommDlg dlg(this);
     dlg.m_nPort = m_Comm.m_nPort;
@@ -400,7 +365,7 @@ void CkestView::OnSaveSetting() {
 }
 
 void CkestView::OnLoadSetting() {
-    if (m_bLogging)
+    if (IsLogging())
         return;
     if (KestMessageBox(this, IDS_CONFIRM_LOAD_SETTING, EButtons::OKCancel) != IDOK)
         return;
@@ -420,7 +385,7 @@ void CkestView::OnLoadSetting() {
 // --- view commands ---
 
 void CkestView::OnViewHold() {
-    if (!m_bLogging)
+    if (!IsLogging())
         return;
     // The next data batch repaints; holding itself changes nothing on screen.
     m_Graph.OnViewHold();

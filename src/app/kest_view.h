@@ -3,10 +3,8 @@
 #include "app/command_ids.h"
 #include "app/file_pick.h"
 
-#include "acquisition/comm_reader.h"
 #include "acquisition/comm_setting.h"
-#include "acquisition/line_intake.h"
-#include "acquisition/log_file.h"
+#include "acquisition/logging_session.h"
 #include "dialogs/set_input_data_dlg.h"
 #include "display/frame_clock.h"
 #include "display/graph.h"
@@ -24,9 +22,9 @@ class CProfile;
 class CPortMap;
 class QPrinter;
 
-/// The graph view: owns the display state (CGraph), the serial settings and reader, the log file
-/// and the intake, and runs every view command. Window thread only; the reader's worker thread
-/// reaches it only through posted CCommDataEvents.
+/// The graph view: owns the display state (CGraph), the serial settings and the logging session,
+/// and runs every view command. Window thread only; the reader's worker thread reaches it only
+/// through posted CCommDataEvents.
 class CkestView : public QWidget {
     Q_OBJECT
 public:
@@ -68,6 +66,8 @@ public:
     /// Sets the main window caption from a file path (null or empty: the program title alone).
     void UpdateTitle(const QString& strPath);
 
+    /// True while a logging run goes on (the session holds the reader and the log open).
+    bool IsLogging() const { return m_Session.IsRunning(); }
     SCommandFlags GetCommandFlags() const;
     bool IsEnabled(int nId) const { return IsCommandEnabled(nId, GetCommandFlags()); }
 
@@ -76,11 +76,7 @@ public:
     const CPortMap* m_pPortMap;
     CGraph m_Graph;
     SCommSetting m_Comm;
-    CCommReader m_CommReader;
-    CLineIntake m_Intake;
-    std::unique_ptr<CLogFile> m_pLogFile;
     QString m_strLogPath;
-    bool m_bLogging = false;
     /// The colour dialog's custom colours, kept for the run.
     SCustomColors m_CustomColors;
     /// How commands pick files; tests replace it, the default shows QFileDialog.
@@ -107,8 +103,6 @@ protected:
 private:
     void OnCommData();
     void StopLogging();
-    /// Takes into the log and the store every line the closed reader still holds.
-    void DrainAfterClose();
     void ApplyMouseAction(const SMouseAction& action);
     SPoint DevicePoint(const QMouseEvent* pEvent) const;
     void ShowMessage(int nStringId);
@@ -127,6 +121,7 @@ private:
     /// at the next frame. Commands, mouse actions and resizes call update() directly.
     void RequestDataFrame();
 
+    CLoggingSession m_Session{*m_pDoc, this};
     QImage m_image;
     bool m_bIntakeMessagePending = false;
     /// Data paints at most every kFrameIntervalMs: 30 frames a second rather than the screen's

@@ -26,6 +26,35 @@ void PrintError(const QString& strText) {
 
 } // namespace
 
+SHeadlessError DescribeLogStart(const SLogStartResult& result) {
+    const QString& strWhere = result.m_strWhere;
+    switch (result.m_eFailure) {
+    case ELogStartFailure::None:
+        return {};
+    case ELogStartFailure::AlreadyLogging:
+        return {kExitUsage, QStringLiteral("already logging")};
+    case ELogStartFailure::NoLogPath:
+        return {kExitUsage, QStringLiteral("no log file given")};
+    case ELogStartFailure::LogExists:
+        return {kExitLogFile,
+                QStringLiteral("%1 exists; give --force to overwrite it").arg(strWhere)};
+    case ELogStartFailure::LogIsDirectory:
+        return {kExitLogFile, QStringLiteral("%1 is a directory").arg(strWhere)};
+    case ELogStartFailure::LogCannotCreate:
+        return {kExitLogFile, QStringLiteral("cannot create the log file %1").arg(strWhere)};
+    case ELogStartFailure::PortNotMapped:
+        return {
+            kExitPortFailed,
+            QStringLiteral("COM%1 maps to no device (see kest --list-ports)").arg(result.m_nPort)};
+    case ELogStartFailure::PortCannotOpen:
+        return {kExitPortFailed, QStringLiteral("cannot open COM%1 (%2): missing, busy or not "
+                                                "permitted (see kest --list-ports)")
+                                     .arg(result.m_nPort)
+                                     .arg(strWhere)};
+    }
+    return {kExitUsage, QStringLiteral("logging did not start")};
+}
+
 const QCommandLineOption& LogOption() {
     static const QCommandLineOption opt(
         QStringLiteral("log"),
@@ -112,11 +141,10 @@ int RunLogCommand(const SCommandLine& cmd, const QString& strProfilePath) {
     options.m_nChannels = LoadChannelCountValue(profile);
 
     CHeadlessLogger logger;
-    QString strError;
-    const int nStart = logger.Start(options, strError);
-    if (nStart != kExitLogged) {
-        PrintError(strError);
-        return nStart;
+    const SHeadlessError error = DescribeLogStart(logger.Start(options));
+    if (error.m_nExit != kExitLogged) {
+        PrintError(error.m_strText);
+        return error.m_nExit;
     }
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
     std::fprintf(stderr, "kest: logging COM%d (%s, %u baud) to %s; Ctrl+C stops\n",
@@ -139,10 +167,12 @@ int RunLogCommand(const SCommandLine& cmd, const QString& strProfilePath) {
     std::fprintf(stderr, "kest: %lld lines, %lld bytes written to %s\n",
                  static_cast<long long>(logger.Lines()), static_cast<long long>(logger.Bytes()),
                  qPrintable(cmd.m_strLog));
-    if (logger.Result() == kExitLogFile)
+    if (logger.HasLogFailed()) {
         PrintError(QStringLiteral("writing %1 failed (disk full?); the file is incomplete")
                        .arg(cmd.m_strLog));
-    return logger.Result();
+        return kExitLogFile;
+    }
+    return kExitLogged;
 }
 
 int RunListPorts(const QString& strProfilePath) {
