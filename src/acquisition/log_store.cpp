@@ -41,3 +41,9 @@ void CLogStore::ClearRows() {
     for (int i = 0; i < m_nChannels; ++i)
         m_LogData[i].m_nCount = 0;
 }
+
+void CLogStore::DropLastRows(int32_t nRows) {
+    const int32_t nDrop = nRows < m_LogData[0].m_nCount ? nRows : m_LogData[0].m_nCount;
+    for (int i = 0; i < m_nChannels; ++i)
+        m_LogData[i].m_nCount -= nDrop;
+}

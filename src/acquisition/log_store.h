@@ -48,6 +48,8 @@ public:
     void CommitRows(size_t nRows);
     /// Empties every channel, keeping its memory (rows that only pass through the store).
     void ClearRows();
+    /// Takes the last nRows rows (at most all of them) off every active channel alike.
+    void DropLastRows(int32_t nRows);
 
     SLogData m_LogData[kMaxChannels];
     int m_nChannels = 2;
