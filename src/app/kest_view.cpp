@@ -95,7 +95,7 @@ void CkestView::OnDestroy() {
 SCommandFlags CkestView::GetCommandFlags() const {
     SCommandFlags f;
     f.m_bLogging = m_bLogging;
-    f.m_bHold = m_Graph.m_bHold;
+    f.m_bHold = m_Graph.IsHeld();
     f.m_bCursor = m_Graph.m_bCursor;
     return f;
 }
@@ -192,7 +192,7 @@ void CkestView::OnFileLogging() {
         return;
     }
     m_bLogging = true;
-    m_Graph.m_bHold = false;
+    m_Graph.SetHold(false);
     m_Intake.Reset();
     UpdateTitle(m_strLogPath);
     update();
@@ -204,7 +204,7 @@ void CkestView::DrainAfterClose() {
     // is still on its way finds nothing left and the log already closed.
     int nDrained = 0;
     do {
-        nDrained += m_Intake.OnCommData(m_CommReader, *m_pDoc, m_pLogFile.get(), m_Graph.m_bHold,
+        nDrained += m_Intake.OnCommData(m_CommReader, *m_pDoc, m_pLogFile.get(), m_Graph.IsHeld(),
                                         m_Graph.m_dLatest);
     } while (m_Intake.m_bMoreWaiting);
     if (nDrained > 0)
@@ -223,7 +223,7 @@ void CkestView::StopLogging() {
         m_pLogFile.reset();
     }
     m_bLogging = false;
-    m_Graph.m_bHold = false;
+    m_Graph.SetHold(false);
     emit CommandStateChanged();
     if (bFailed)
         KestMessageBox(this, IDS_ERR_LOG_WRITE, EButtons::OK);
@@ -239,7 +239,7 @@ bool CkestView::event(QEvent* pEvent) {
 
 void CkestView::OnCommData() {
     m_Intake.OnCommData(m_CommReader, *m_pDoc, m_bLogging ? m_pLogFile.get() : nullptr,
-                        m_Graph.m_bHold, m_Graph.m_dLatest);
+                        m_Graph.IsHeld(), m_Graph.m_dLatest);
     // Stopped at its limit with lines still waiting: the rest comes after the events queued
     // meanwhile (a paint among them).
     if (m_Intake.m_bMoreWaiting)
