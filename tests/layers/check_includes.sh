@@ -22,9 +22,10 @@ for lib in "${!allowed[@]}"; do
     [ -d "$src/$lib" ] || { echo "missing library folder $src/$lib"; exit 2; }
     while IFS= read -r -d '' file; do
         nFiles=$((nFiles + 1))
-        nLine=0
-        while IFS= read -r line; do
-            nLine=$((nLine + 1))
+        # Only the include lines, each as "number:text".
+        while IFS= read -r entry; do
+            nLine=${entry%%:*}
+            line=${entry#*:}
             if [[ $line =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]]; then
                 target=${BASH_REMATCH[1]}
             elif [[ $line =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<((acquisition|settings|display|dialogs|app)/[^\>]+)\> ]]; then
@@ -42,7 +43,7 @@ for lib in "${!allowed[@]}"; do
                 echo "${file#"$src"/}:$nLine: $lib includes \"$target\" from $to, which it may not use"
                 nBad=$((nBad + 1))
             fi
-        done <"$file"
+        done < <(grep -n -E '^[[:space:]]*#[[:space:]]*include' "$file" || true)
     done < <(find "$src/$lib" -type f \( -name '*.h' -o -name '*.cpp' \) -print0)
 done
 
