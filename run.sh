@@ -15,33 +15,16 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-# The channel count KEST will start with: [Setting] Channels of its profile beside the program
-# (the per-user profile when build/ is not writable), 2 when none is set, limited to 1..8.
-profile_channels() {
-    local ini=build/kest.INI
-    [ -w build ] || ini="${XDG_CONFIG_HOME:-$HOME/.config}/kest/kest.INI"
-    local n=2
-    if [ -r "$ini" ]; then
-        # Section and key names compare without case, as the program reads them.
-        n=$(tr -d '\r' <"$ini" | awk -F= '
-            /^\[/ { s = (tolower($0) == "[setting]") }
-            s && tolower($1) == "channels" { v = $2 + 0; found = 1 }
-            END { print found ? v : 2 }')
-    fi
-    [ "$n" -lt 1 ] && n=1
-    [ "$n" -gt 8 ] && n=8
-    echo "$n"
-}
-
 if [ -z "${KEST_COM1:-}" ] && [ -z "${KEST_NO_SIM:-}" ]; then
     link="${XDG_RUNTIME_DIR:-/tmp}/kest-sim-$$"
-    # The device sends as many channels as the graph shows, so no signal stays hidden.
-    channels=$(profile_channels)
-    build/kest_sim --channels "$channels" --rate 100 --amplitude 40 --base 50 --period 4 --link "$link" >/dev/null &
+    # The device sends as many channels as the graph shows (the channel count of kest's profile),
+    # so no signal stays hidden.
+    build/kest_sim --channels-from-profile --rate 100 --amplitude 40 --base 50 --period 4 \
+        --link "$link" >/dev/null &
     SIM_PID=$!
     for _ in $(seq 1 50); do [ -e "$link" ] && break; sleep 0.1; done
     export KEST_COM1="$link"
-    echo "Simulated device on $(readlink -f "$link") is COM1 ($channels channels, 100 lines/s)."
+    echo "Simulated device on $(readlink -f "$link") is COM1 (100 lines/s)."
 fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

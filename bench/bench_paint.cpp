@@ -54,7 +54,7 @@ void BM_FullPaint(benchmark::State& state) {
         painter.end();
         benchmark::DoNotOptimize(image.constBits());
     }
-    state.counters["samples/channel"] = graph.m_nDispCount;
+    state.counters["samples/channel"] = graph.DisplayCount();
 }
 BENCHMARK(BM_FullPaint)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
 

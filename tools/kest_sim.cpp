@@ -1,12 +1,15 @@
 // Simulated measuring device: a pseudo-terminal whose far end sends comma-separated lines of
 // sine, square, ramp and noise channels, for running and trying out KEST without hardware.
 //
-//   kest_sim [--channels N] [--rate R] [--link PATH] [--period S] [--amplitude A] [--base B]
-//   [--count N] [--file PATH]
+//   kest_sim [--channels N | --channels-from-profile] [--rate R] [--link PATH] [--period S]
+//   [--amplitude A] [--base B] [--count N] [--file PATH]
 //
 // Prints the device path of the terminal (one line on stdout) and sends until SIGINT or SIGTERM.
 // With --file the lines are appended to a regular file instead, as a growing log for programs
 // that follow files.
+
+#include "settings/profile.h"
+#include "settings/profile_store.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -119,7 +122,12 @@ bool ParseOptions(const QCoreApplication& app, SSimOptions& opt) {
                                   QStringLiteral("Write the lines to the file PATH (created or "
                                                  "truncated) instead of a terminal."),
                                   QStringLiteral("PATH"));
-    parser.addOptions({channels, rate, link, period, amplitude, base, count, file});
+    const QCommandLineOption channelsFromProfile(
+        QStringLiteral("channels-from-profile"),
+        QStringLiteral("As many channels as the kest beside this program starts with: the channel "
+                       "count of its profile."));
+    parser.addOptions(
+        {channels, channelsFromProfile, rate, link, period, amplitude, base, count, file});
     parser.process(app);
 
     bool bOk[6] = {};
@@ -136,6 +144,19 @@ bool ParseOptions(const QCoreApplication& app, SSimOptions& opt) {
         !(opt.m_dPeriod > 0.0) || opt.m_nCount < 0) {
         std::fprintf(stderr, "kest_sim: invalid option value (see --help)\n");
         return false;
+    }
+    if (parser.isSet(channelsFromProfile)) {
+        if (parser.isSet(channels)) {
+            std::fprintf(stderr, "kest_sim: --channels and --channels-from-profile exclude each "
+                                 "other\n");
+            return false;
+        }
+        // The profile kest itself would open, read as kest reads it.
+        const QString strProfile =
+            ProgramProfilePath(QCoreApplication::applicationDirPath() + QStringLiteral("/kest"));
+        opt.m_nChannels = LoadChannelCountValue(CProfile(strProfile));
+        std::fprintf(stderr, "kest_sim: channel count %d, from the profile %s\n", opt.m_nChannels,
+                     qPrintable(strProfile));
     }
     return true;
 }

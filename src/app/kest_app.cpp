@@ -16,7 +16,6 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QPrinter>
-#include <clocale>
 
 CkestApp::CkestApp(const QString& strExePath) : m_strExePath(strExePath) {
     m_strIniPath = ProgramProfilePath(m_strExePath);
@@ -25,14 +24,12 @@ CkestApp::CkestApp(const QString& strExePath) : m_strExePath(strExePath) {
     if (m_QtTranslator.load(QStringLiteral("qtbase_ja"),
                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&m_QtTranslator);
-    // Qt takes the locale from the environment; our files always use the C number format.
-    std::setlocale(LC_NUMERIC, "C");
 }
 
 CkestApp::~CkestApp() {
     // The one setting kept at exit rather than when it changes.
     if (m_pView && m_pView->m_nPreviewPages != 0 && m_pProfile)
-        m_pProfile->WriteProfileInt("Settings", "PreviewPages", m_pView->m_nPreviewPages);
+        SavePreviewPages(*m_pProfile, m_pView->m_nPreviewPages);
     // The view closes the reader and the log before the document goes away.
     m_pMainFrame.reset();
     QCoreApplication::removeTranslator(&m_QtTranslator);
@@ -51,7 +48,7 @@ bool CkestApp::InitInstance(const QStringList& args) {
     m_pMainFrame->m_fnPrintSetup = [this] { OnFilePrintSetup(); };
     m_pView = new CkestView(m_pDoc.get(), m_pProfile.get(), m_pPortMap.get());
     m_pView->m_pPrinterSel = &m_PrinterSel;
-    m_pView->m_nPreviewPages = m_pProfile->GetProfileInt("Settings", "PreviewPages", 0);
+    m_pView->m_nPreviewPages = LoadPreviewPages(*m_pProfile);
     m_pMainFrame->SetView(m_pView);
     // However the event loop ends, the log is flushed and closed.
     connect(qApp, &QCoreApplication::aboutToQuit, m_pView, [this] {

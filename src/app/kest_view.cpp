@@ -81,13 +81,13 @@ CkestView::~CkestView() {
 
 void CkestView::OnDestroy() {
     // Every line received until now must reach the disk however the program ends.
-    m_Session.Stop(m_Graph.m_bHold, m_Graph.m_dLatest);
+    m_Session.Stop(m_Graph.IsHeld(), m_Graph.m_dLatest);
 }
 
 SCommandFlags CkestView::GetCommandFlags() const {
     SCommandFlags f;
     f.m_bLogging = IsLogging();
-    f.m_bHold = m_Graph.m_bHold;
+    f.m_bHold = m_Graph.IsHeld();
     f.m_bCursor = m_Graph.m_bCursor;
     return f;
 }
@@ -181,19 +181,19 @@ void CkestView::OnFileLogging() {
         update();
         return;
     }
-    m_Graph.m_bHold = false;
+    m_Graph.SetHold(false);
     UpdateTitle(m_strLogPath);
     update();
     emit CommandStateChanged();
 }
 
 void CkestView::StopLogging() {
-    if (m_Session.Stop(m_Graph.m_bHold, m_Graph.m_dLatest) > 0)
+    if (m_Session.Stop(m_Graph.IsHeld(), m_Graph.m_dLatest) > 0)
         update();
     // The last buffered records are written at the stop; a failure now is the user's last
     // chance to learn that the file is incomplete.
     const bool bFailed = m_Session.TakeLogFailureToReport();
-    m_Graph.m_bHold = false;
+    m_Graph.SetHold(false);
     emit CommandStateChanged();
     if (bFailed)
         KestMessageBox(this, IDS_ERR_LOG_WRITE, EButtons::OK);
@@ -208,7 +208,7 @@ bool CkestView::event(QEvent* pEvent) {
 }
 
 void CkestView::OnCommData() {
-    m_Session.OnCommData(m_Graph.m_bHold, m_Graph.m_dLatest);
+    m_Session.OnCommData(m_Graph.IsHeld(), m_Graph.m_dLatest);
     RequestDataFrame();
     ReportIntakeProblems();
 }

@@ -1,24 +1,18 @@
 #include "app/log_command.h"
 
-#include "app/render.h"
-
 #include "acquisition/headless_logger.h"
 #include "acquisition/port_report.h"
 #include "acquisition/stop_signals.h"
 #include "settings/profile.h"
 #include "settings/profile_store.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 
 namespace {
-
-constexpr double kMaxDurationSeconds = 366.0 * 24 * 3600;
 
 void PrintError(const QString& strText) {
     std::fprintf(stderr, "kest: %s\n", qPrintable(strText));
@@ -55,82 +49,7 @@ SHeadlessError DescribeLogStart(const SLogStartResult& result) {
     return {kExitUsage, QStringLiteral("logging did not start")};
 }
 
-const QCommandLineOption& LogOption() {
-    static const QCommandLineOption opt(
-        QStringLiteral("log"),
-        QStringLiteral("Log from the profile's COM port into FILE.csv without a window, until "
-                       "Ctrl+C, SIGTERM or the end of --duration."),
-        QStringLiteral("FILE.csv"));
-    return opt;
-}
-const QCommandLineOption& DurationOption() {
-    static const QCommandLineOption opt(QStringLiteral("duration"),
-                                        QStringLiteral("With --log: stop after SECONDS."),
-                                        QStringLiteral("SECONDS"));
-    return opt;
-}
-const QCommandLineOption& ForceOption() {
-    static const QCommandLineOption opt(
-        QStringLiteral("force"), QStringLiteral("With --log: overwrite FILE.csv if it exists."));
-    return opt;
-}
-const QCommandLineOption& ListPortsOption() {
-    static const QCommandLineOption opt(
-        QStringLiteral("list-ports"),
-        QStringLiteral("Show which device each COM number is, by which rule, and whether you may "
-                       "open it."));
-    return opt;
-}
-
-int64_t ParseDurationMs(const QString& strSeconds) {
-    bool bOk = false;
-    const double d = strSeconds.trimmed().toDouble(&bOk);
-    if (!bOk || !std::isfinite(d) || d <= 0.0 || d > kMaxDurationSeconds)
-        return -1;
-    return std::max<int64_t>(1, std::llround(d * 1000.0));
-}
-
-bool ParseLogOptions(const QCommandLineParser& parser, SCommandLine& out, QString& strError) {
-    out.m_bListPorts = parser.isSet(ListPortsOption());
-    out.m_bForce = parser.isSet(ForceOption());
-    const QStringList logs = parser.values(LogOption());
-    const QStringList durations = parser.values(DurationOption());
-    if (logs.size() > 1 || durations.size() > 1) {
-        strError = logs.size() > 1 ? QStringLiteral("--log given twice")
-                                   : QStringLiteral("--duration given twice");
-        return false;
-    }
-    out.m_strLog = logs.isEmpty() ? QString() : logs.first();
-    const bool bLog = parser.isSet(LogOption());
-    if (bLog && out.m_strLog.isEmpty()) {
-        strError = QStringLiteral("--log needs a file name");
-        return false;
-    }
-    if ((out.m_bForce || !durations.isEmpty()) && !bLog) {
-        strError = QStringLiteral("--duration and --force go with --log FILE.csv");
-        return false;
-    }
-    if (!durations.isEmpty()) {
-        out.m_nDurationMs = ParseDurationMs(durations.first());
-        if (out.m_nDurationMs < 0) {
-            strError = QStringLiteral("--duration must be a number of seconds above 0, not '%1'")
-                           .arg(durations.first());
-            return false;
-        }
-    }
-    const int nCommands = int(bLog) + int(out.m_bListPorts) + int(out.m_bRender);
-    if (nCommands > 1) {
-        strError = QStringLiteral("--log, --list-ports and --render cannot be combined");
-        return false;
-    }
-    if ((bLog || out.m_bListPorts) && !out.m_Files.isEmpty()) {
-        strError = QStringLiteral("unexpected argument '%1'").arg(out.m_Files.first());
-        return false;
-    }
-    return true;
-}
-
-int RunLogCommand(const SCommandLine& cmd, const QString& strProfilePath) {
+int RunLogCommand(const SLogOptions& cmd, const QString& strProfilePath) {
     const CProfile profile(strProfilePath);
     SHeadlessOptions options;
     options.m_strLogPath = cmd.m_strLog;

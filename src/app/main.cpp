@@ -1,10 +1,10 @@
 // KEST: serial data logger and graph display.
+#include "app/command_line.h"
 #include "app/kest_app.h"
 #include "app/kest_style.h"
 #include "app/log_command.h"
 #include "app/render.h"
 
-#include "settings/profile.h"
 #include "settings/profile_store.h"
 
 #include <QApplication>
@@ -12,6 +12,30 @@
 #include <QGuiApplication>
 #include <clocale>
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+/// The application object a command needs: no display connection for the headless commands,
+/// no screen for a picture, widgets for the window.
+std::unique_ptr<QCoreApplication> MakeApplication(ECommand nCommand, int& argc, char** argv) {
+    switch (nCommand) {
+    case ECommand::ListPorts:
+    case ECommand::Log:
+        // A Core application opens no display connection, so these commands work over SSH and
+        // on machines without any display server.
+        return std::make_unique<QCoreApplication>(argc, argv);
+    case ECommand::Render:
+        // Drawing to a file needs no screen.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        return std::make_unique<QGuiApplication>(argc, argv);
+    default:
+        return std::make_unique<QApplication>(argc, argv);
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QStringList args;
@@ -19,44 +43,40 @@ int main(int argc, char** argv) {
         args << QString::fromLocal8Bit(argv[i]);
 
     SCommandLine cmd;
-    QString strError;
-    if (!ParseCommandLine(args, cmd, strError)) {
-        std::fprintf(stderr, "kest: %s\n%s", qPrintable(strError), qPrintable(ProgramHelpText()));
+    SUsageError error;
+    if (!ParseCommandLine(args, cmd, error)) {
+        std::fprintf(stderr, "kest: %s\n%s", qPrintable(error.m_strText),
+                     error.m_bWithHelp ? qPrintable(ProgramHelpText()) : "");
         return 2;
     }
-    if (cmd.m_bHelp) {
+    if (cmd.m_nCommand == ECommand::Help) {
         std::fputs(qPrintable(ProgramHelpText()), stdout);
         return 0;
     }
-    if (cmd.m_bVersion) {
+    if (cmd.m_nCommand == ECommand::Version) {
         std::fputs(qPrintable(ProgramVersionText()), stdout);
         return 0;
     }
-    if (cmd.m_bListPorts || !cmd.m_strLog.isEmpty()) {
-        // No window: a Core application opens no display connection, so these commands work
-        // over SSH and on machines without any display server.
-        QCoreApplication app(argc, argv);
-        std::setlocale(LC_NUMERIC, "C");
-        const QString strProfile = ProgramProfilePath(QCoreApplication::applicationFilePath());
-        return cmd.m_bListPorts ? RunListPorts(strProfile) : RunLogCommand(cmd, strProfile);
-    }
-    if (cmd.m_bRender) {
-        // Drawing to a file needs no screen.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        QGuiApplication app(argc, argv);
-        std::setlocale(LC_NUMERIC, "C");
-        return RunRenderCommand(args, ProgramProfilePath(QCoreApplication::applicationFilePath()));
-    }
-    if (cmd.m_Files.size() > 1) {
-        std::fprintf(stderr, "kest: one CSV file at most\n");
-        return 2;
+
+    const std::unique_ptr<QCoreApplication> pApp = MakeApplication(cmd.m_nCommand, argc, argv);
+    // Building the application set the locale from the environment; the files and texts the
+    // program reads and writes always use the C number format.
+    std::setlocale(LC_NUMERIC, "C");
+    const QString strExePath = QCoreApplication::applicationFilePath();
+    switch (cmd.m_nCommand) {
+    case ECommand::ListPorts:
+        return RunListPorts(ProgramProfilePath(strExePath));
+    case ECommand::Log:
+        return RunLogCommand(cmd.m_Log, ProgramProfilePath(strExePath));
+    case ECommand::Render:
+        return RunRenderCommand(cmd.m_Render, ProgramProfilePath(strExePath));
+    default:
+        break;
     }
 
-    QApplication app(argc, argv);
     QApplication::setStyle(new CKestStyle);
-    CkestApp theApp(QCoreApplication::applicationFilePath());
+    CkestApp theApp(strExePath);
     if (!theApp.InitInstance(cmd.m_Files))
         return 1;
-    return app.exec();
+    return QCoreApplication::exec();
 }

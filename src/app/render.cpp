@@ -1,7 +1,6 @@
 #include "app/render.h"
 
 #include "acquisition/csv_reader.h"
-#include "app/log_command.h"
 #include "display/emf_canvas.h"
 #include "display/graph.h"
 #include "display/painter_canvas.h"
@@ -9,11 +8,9 @@
 #include "settings/profile.h"
 #include "settings/profile_store.h"
 
-#include <QCommandLineParser>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPrinter>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSvgGenerator>
 #include <QTemporaryFile>
@@ -21,7 +18,6 @@
 
 namespace {
 
-constexpr int kMaxImageSide = 20000;
 /// A PDF page is drawn at this resolution, so that an A4 page is 4960 x 7016 device units.
 constexpr int kPdfDpi = 600;
 /// The reference surface an EMF is measured for without a screen: a plain 96 dpi monitor.
@@ -29,67 +25,10 @@ constexpr int kEmfRefWidth = 1920;
 constexpr int kEmfRefHeight = 1080;
 constexpr double kEmfRefDpi = 96.0;
 
-const QCommandLineOption& RenderOption() {
-    static const QCommandLineOption opt(
-        QStringLiteral("render"),
-        QStringLiteral("Draw FILE.csv into OUT without a window; the format follows OUT's "
-                       "extension: .png, .svg, .emf or .pdf."),
-        QStringLiteral("OUT"));
-    return opt;
-}
-const QCommandLineOption& SizeOption() {
-    static const QCommandLineOption opt(
-        QStringLiteral("size"),
-        QStringLiteral("Picture size in pixels (required for .png and .svg; .emf default "
-                       "1600x1000; not for .pdf)."),
-        QStringLiteral("WxH"));
-    return opt;
-}
-const QCommandLineOption& ChannelsOption() {
-    static const QCommandLineOption opt(
-        QStringLiteral("channels"), QStringLiteral("Channel count 1..8 (default: the profile's)."),
-        QStringLiteral("N"));
-    return opt;
-}
-const QCommandLineOption& PageOption() {
-    static const QCommandLineOption opt(QStringLiteral("page"),
-                                        QStringLiteral("Paper of a .pdf: A4 (default) or Letter."),
-                                        QStringLiteral("A4|Letter"));
-    return opt;
-}
-const QCommandLineOption& LandscapeOption() {
-    static const QCommandLineOption opt(QStringLiteral("landscape"),
-                                        QStringLiteral("Landscape page for a .pdf."));
-    return opt;
-}
-
-QString SingleValue(const QCommandLineParser& parser, const QCommandLineOption& opt,
-                    QString& strError) {
-    const QStringList values = parser.values(opt);
-    if (values.size() > 1)
-        strError = QStringLiteral("--%1 given twice").arg(opt.names().first());
-    return values.isEmpty() ? QString() : values.last();
-}
-
-bool FormatFromName(const QString& strOut, ERenderFormat& nFormat) {
-    const QString strExt = QFileInfo(strOut).suffix().toLower();
-    if (strExt == QLatin1String("png"))
-        nFormat = ERenderFormat::Png;
-    else if (strExt == QLatin1String("svg"))
-        nFormat = ERenderFormat::Svg;
-    else if (strExt == QLatin1String("emf"))
-        nFormat = ERenderFormat::Emf;
-    else if (strExt == QLatin1String("pdf"))
-        nFormat = ERenderFormat::Pdf;
-    else
-        return false;
-    return true;
-}
-
 /// Fills doc and graph as the viewer would show FILE.csv; false with strError unless the whole
 /// file was read.
-bool LoadForRender(const SRenderArgs& args, const CProfile& profile, CkestDoc& doc, CGraph& graph,
-                   QString& strError) {
+bool LoadForRender(const SRenderOptions& args, const CProfile& profile, CkestDoc& doc,
+                   CGraph& graph, QString& strError) {
     doc.OnNewDocument();
     SCommSetting comm; // a picture needs no serial line
     LoadAllFromProfile(profile, comm, doc, graph.m_nSamplesPerDiv);
@@ -124,7 +63,7 @@ bool WriteImage(const QImage& image, const QString& strOut) {
     return file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit();
 }
 
-bool WriteSvg(CGraph& graph, const SRenderArgs& args) {
+bool WriteSvg(CGraph& graph, const SRenderOptions& args) {
     QSaveFile file(args.m_strOut);
     if (!file.open(QIODevice::WriteOnly))
         return false;
@@ -144,7 +83,7 @@ bool WriteSvg(CGraph& graph, const SRenderArgs& args) {
     return file.commit();
 }
 
-bool WritePdf(CGraph& graph, const SRenderArgs& args) {
+bool WritePdf(CGraph& graph, const SRenderOptions& args) {
     // QPrinter writes its file itself: a temporary beside the target, renamed when complete.
     const QFileInfo info(args.m_strOut);
     QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.kest-XXXXXX.pdf"));
@@ -178,127 +117,7 @@ bool WritePdf(CGraph& graph, const SRenderArgs& args) {
 
 } // namespace
 
-void AddProgramOptions(QCommandLineParser& parser) {
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addOptions({RenderOption(), SizeOption(), ChannelsOption(), PageOption(),
-                       LandscapeOption(), LogOption(), DurationOption(), ForceOption(),
-                       ListPortsOption()});
-    parser.addPositionalArgument(QStringLiteral("FILE.csv"),
-                                 QStringLiteral("CSV file to open for viewing (or to render)."),
-                                 QStringLiteral("[FILE.csv]"));
-    parser.setApplicationDescription(
-        QStringLiteral("KEST: data logger and live graph display for serial measuring devices."));
-}
-
-QString ProgramHelpText() {
-    QCommandLineParser parser;
-    AddProgramOptions(parser);
-    // Asked before any application object exists, the parser does not know the program's name.
-    return parser.helpText().replace(QLatin1String("<executable_name>"), QLatin1String("kest"));
-}
-
-QString ProgramVersionText() {
-    return QStringLiteral("kest %1\n").arg(QStringLiteral(KEST_VERSION));
-}
-
-bool ParseCommandLine(const QStringList& args, SCommandLine& out, QString& strError) {
-    QCommandLineParser parser;
-    AddProgramOptions(parser);
-    if (!parser.parse(QStringList(QStringLiteral("kest")) + args)) {
-        strError = parser.errorText();
-        return false;
-    }
-    out.m_bHelp = parser.isSet(QStringLiteral("help"));
-    out.m_bVersion = parser.isSet(QStringLiteral("version"));
-    out.m_bRender = parser.isSet(RenderOption());
-    out.m_Files = parser.positionalArguments();
-    return ParseLogOptions(parser, out, strError);
-}
-
-bool ParseRenderArgs(const QStringList& args, SRenderArgs& out, QString& strError) {
-    out = SRenderArgs();
-    strError.clear();
-    QCommandLineParser parser;
-    AddProgramOptions(parser);
-    if (!parser.parse(QStringList(QStringLiteral("kest")) + args)) {
-        strError = parser.errorText();
-        return false;
-    }
-    out.m_strOut = SingleValue(parser, RenderOption(), strError);
-    const QString strSize = SingleValue(parser, SizeOption(), strError);
-    const QString strChannels = SingleValue(parser, ChannelsOption(), strError);
-    const QString strPage = SingleValue(parser, PageOption(), strError);
-    if (!strError.isEmpty())
-        return false;
-    const QStringList files = parser.positionalArguments();
-    if (out.m_strOut.isEmpty() || files.size() != 1) {
-        strError = files.size() > 1 ? QStringLiteral("more than one CSV file given")
-                                    : QStringLiteral("usage: kest --render OUT.png|.svg|.emf|.pdf "
-                                                     "[--size WIDTHxHEIGHT] [--channels N] "
-                                                     "[--page A4|Letter] [--landscape] FILE.csv");
-        return false;
-    }
-    out.m_strCsv = files.first();
-    if (!FormatFromName(out.m_strOut, out.m_nFormat)) {
-        strError =
-            QStringLiteral("OUT must end in .png, .svg, .emf or .pdf, not '%1'").arg(out.m_strOut);
-        return false;
-    }
-    const bool bPdf = out.m_nFormat == ERenderFormat::Pdf;
-    if (!strSize.isEmpty()) {
-        static const QRegularExpression re(QStringLiteral("^(\\d{1,6})[xX](\\d{1,6})$"));
-        const QRegularExpressionMatch m = re.match(strSize);
-        const int cx = m.hasMatch() ? m.captured(1).toInt() : 0;
-        const int cy = m.hasMatch() ? m.captured(2).toInt() : 0;
-        if (cx < 1 || cy < 1 || cx > kMaxImageSide || cy > kMaxImageSide) {
-            strError = QStringLiteral("--size must be WIDTHxHEIGHT, each 1..%1, not '%2'")
-                           .arg(kMaxImageSide)
-                           .arg(strSize);
-            return false;
-        }
-        if (bPdf) {
-            strError = QStringLiteral("--size does not apply to a PDF (use --page, --landscape)");
-            return false;
-        }
-        out.m_cx = cx;
-        out.m_cy = cy;
-    } else if (out.m_nFormat == ERenderFormat::Emf) {
-        out.m_cx = 1600;
-        out.m_cy = 1000;
-    } else if (!bPdf) {
-        strError = QStringLiteral("--size WIDTHxHEIGHT is required for .png and .svg");
-        return false;
-    }
-    if (!strChannels.isEmpty()) {
-        bool bOk = false;
-        const int n = strChannels.toInt(&bOk);
-        if (!bOk || n < 1 || n > 8) {
-            strError = QStringLiteral("--channels must be 1..8, not '%1'").arg(strChannels);
-            return false;
-        }
-        out.m_nChannels = n;
-    }
-    if ((!strPage.isEmpty() || parser.isSet(LandscapeOption())) && !bPdf) {
-        strError = QStringLiteral("--page and --landscape apply to a PDF only");
-        return false;
-    }
-    if (!strPage.isEmpty()) {
-        if (strPage.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0)
-            out.m_nPage = QPageSize::A4;
-        else if (strPage.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0)
-            out.m_nPage = QPageSize::Letter;
-        else {
-            strError = QStringLiteral("--page must be A4 or Letter, not '%1'").arg(strPage);
-            return false;
-        }
-    }
-    out.m_bLandscape = parser.isSet(LandscapeOption());
-    return true;
-}
-
-QImage RenderCsv(const SRenderArgs& args, const CProfile& profile, QString& strError) {
+QImage RenderCsv(const SRenderOptions& args, const CProfile& profile, QString& strError) {
     CkestDoc doc;
     CGraph graph(&doc);
     if (!LoadForRender(args, profile, doc, graph, strError))
@@ -313,7 +132,7 @@ QImage RenderCsv(const SRenderArgs& args, const CProfile& profile, QString& strE
     return image;
 }
 
-bool RenderToFile(const SRenderArgs& args, const CProfile& profile, QString& strError) {
+bool RenderToFile(const SRenderOptions& args, const CProfile& profile, QString& strError) {
     bool bWritten = false;
     if (args.m_nFormat == ERenderFormat::Png) {
         const QImage image = RenderCsv(args, profile, strError);
@@ -347,15 +166,10 @@ bool RenderToFile(const SRenderArgs& args, const CProfile& profile, QString& str
     return bWritten;
 }
 
-int RunRenderCommand(const QStringList& args, const QString& strProfilePath) {
-    SRenderArgs renderArgs;
+int RunRenderCommand(const SRenderOptions& args, const QString& strProfilePath) {
     QString strError;
-    if (!ParseRenderArgs(args, renderArgs, strError)) {
-        std::fprintf(stderr, "kest: %s\n", qPrintable(strError));
-        return 2;
-    }
     const CProfile profile(strProfilePath);
-    if (!RenderToFile(renderArgs, profile, strError)) {
+    if (!RenderToFile(args, profile, strError)) {
         std::fprintf(stderr, "kest: %s\n", qPrintable(strError));
         return 1;
     }

@@ -20,7 +20,7 @@ CDialogUnits::CDialogUnits(const QFont& font) {
     const QFontMetrics fm(font);
     const int nWidth = fm.horizontalAdvance(
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    // Rounded average, as the platform dialog manager computes it.
+    // The average letter width rounded to a whole pixel: a template's x unit is a quarter of it.
     m_nBaseX = (nWidth / 26 + 1) / 2;
     m_nBaseY = fm.height();
     if (m_nBaseX < 1)

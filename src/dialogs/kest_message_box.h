@@ -7,7 +7,7 @@ class QWidget;
 /// Button sets of a message box.
 enum class EButtons { OK, OKCancel };
 
-/// Answers of a message box, numbered as the platform's dialog results.
+/// Answers of a message box, as KestMessageBox returns them.
 enum : int { IDOK = 1, IDCANCEL = 2 };
 
 /// Shows a modal message box captioned with the application title and the exclamation icon;

@@ -58,10 +58,10 @@ struct SFont {
 /// Text alignment of TextOut's reference point.
 enum ETextAlign { TA_TopLeft = 0, TA_TopCenter = 1 };
 
-/// GDI-shaped drawing surface every graph routine draws through (window bitmap, image, printer,
-/// metafile, test recorder). Coordinates are integer device units, y downwards. Objects are value
-/// descriptions: Select* makes one current and returns the previous one, which the caller selects
-/// back. Used on the window thread only.
+/// Drawing surface with a current pen, brush and font that every graph routine draws through
+/// (window bitmap, image, printer, metafile, test recorder). Coordinates are integer device units,
+/// y downwards. Objects are value descriptions: Select* makes one current and returns the previous
+/// one, which the caller selects back. Used on the window thread only.
 class CCanvas {
 public:
     virtual ~CCanvas() = default;

@@ -105,6 +105,16 @@ SPlotLayout CGraph::CalcLayout(int cx, int cy) const {
 void CGraph::UpdateDisplayWindow() {
     if (!m_bHold)
         m_nDispCount = m_pDoc->m_LogData[0].m_nCount;
+    FitDisplayWindow();
+}
+
+void CGraph::SetDisplayWindow(int nCount, int nScrollBack) {
+    m_nDispCount = nCount;
+    m_nScrollBack = nScrollBack;
+    FitDisplayWindow();
+}
+
+void CGraph::FitDisplayWindow() {
     m_nScreenSamples = m_nSamplesPerDiv * 15;
     if (m_nDispCount > m_nScreenSamples) {
         if (m_nDispCount - m_nScrollBack < m_nScreenSamples)

@@ -9,7 +9,7 @@
 /// Pointer shapes the view shows over the graph.
 enum EPointer { PTR_Arrow, PTR_SizeWE, PTR_SizeNS };
 
-/// Mouse button state passed with a move (MK_LBUTTON / MK_RBUTTON of the window message).
+/// Mouse buttons held down during a move, as the view passes them to the graph.
 enum EMouseFlags { MK_None = 0, MK_LButton = 1, MK_RButton = 2 };
 
 /// What the widget must do after a mouse event: the graph decides, the widget carries it out.
@@ -65,6 +65,21 @@ public:
     void DrawDashedLine(CCanvas& canvas, int x1, int y1, int x2, int y2, int nDash, bool& bDown,
                         int& nCarry);
 
+    // --- the displayed window (recomputed from the store by UpdateDisplayWindow) ---
+    /// Samples present as far as the display knows: the store's count, frozen while held.
+    int DisplayCount() const { return m_nDispCount; }
+    /// Samples across the plot: 15 divisions.
+    int ScreenSamples() const { return m_nScreenSamples; }
+    /// How many samples the right edge of the plot lies before the newest shown.
+    int ScrollBack() const { return m_nScrollBack; }
+    /// Index of the sample at the left edge of the plot.
+    int DisplayStart() const { return m_nDispStart; }
+    bool IsHeld() const { return m_bHold; }
+    void SetHold(bool bHold) { m_bHold = bHold; }
+    /// Shows nCount samples scrolled back by nScrollBack without asking the store, with the
+    /// limits UpdateDisplayWindow applies (tests draw windows of any length this way).
+    void SetDisplayWindow(int nCount, int nScrollBack);
+
     // --- commands ---
     void OnViewHold() { m_bHold = !m_bHold; }
     void OnViewCursor() { m_bCursor = !m_bCursor; }
@@ -106,16 +121,9 @@ public:
     CkestDoc* m_pDoc;
     int m_nSamplesPerDiv = 100;
     double m_dLatest[8] = {};
-    bool m_bHold = false;
     bool m_bCursor = true;
 
-    int m_nDispCount = 0;
-    int m_nScreenSamples = 0;
-    int m_nScrollBack = 0;
-    int m_nDispStart = 0;
     SPlotLayout m_Layout;
-    int m_cxClient = 0;
-    int m_cyClient = 0;
     COLORREF m_crScrollThumb = 0x96B4F0;
     COLORREF m_crScrollTrack = 0x000000;
     COLORREF m_crGrid = 0xA0A0A0;
@@ -127,6 +135,14 @@ public:
     SPoint m_ptCursor[2]; ///< Cur1, Cur2 as (k, pos)
 
 private:
+    bool m_bHold = false;
+    int m_nDispCount = 0;
+    int m_nScreenSamples = 0;
+    int m_nScrollBack = 0;
+    int m_nDispStart = 0;
+    int m_cxClient = 0;
+    int m_cyClient = 0;
+
     SRect m_rcThumb;
     bool m_bThumbDrag = false;
     int m_nThumbDragBack = 0;
@@ -136,6 +152,8 @@ private:
     int m_nDragPos = 0;
     SPoint m_ptDown;
 
+    /// Screen samples, scroll-back and start for the held or taken m_nDispCount.
+    void FitDisplayWindow();
     /// The document's channel count limited to 1..8: the channels drawn and hit-tested (the
     /// rectangles of the others are stale).
     int ActiveChannels() const;

@@ -5,8 +5,8 @@
 
 class CProfile;
 
-/// Orientation codes the profile stores (the values other platforms' printer records use, so a
-/// profile moves between machines).
+/// Orientation codes the profile stores: fixed numbers, not the print system's, so a profile
+/// moves between machines.
 enum EPrintOrientation : int16_t { DMORIENT_PORTRAIT = 1, DMORIENT_LANDSCAPE = 2 };
 
 /// A printer selection as the profile section "PrinterSetup" remembers it: the print system's

@@ -31,9 +31,9 @@ private:
     QString m_strPath;
 };
 
-/// The executable's path with the extension of its file name replaced by strExt (a.b.exe with
-/// ".INI" gives a.b.INI, kest gives kest.INI). Only '/' separates directories, and a file name
-/// starting with a dot has no extension there (.kest gives .kest.INI).
+/// The executable's path with the extension of its file name replaced by strExt (only the last
+/// one: kest-1.04.run with ".INI" gives kest-1.04.INI, kest gives kest.INI). Only '/' separates
+/// directories, and a file name starting with a dot has no extension there (.kest gives .kest.INI).
 QString ExecutablePathWithExtension(const QString& strExePath, const QString& strExt);
 
 /// kest.INI in the user's configuration directory ($XDG_CONFIG_HOME/kest, default

@@ -10,6 +10,7 @@ namespace {
 const char kComm[] = "Comm";
 const char kSetting[] = "Setting";
 const char kHSetting[] = "HSetting";
+const char kSettings[] = "Settings";
 
 QByteArray VSettingSection(int nChannel) {
     return "VSetting" + QByteArray::number(nChannel + 1);
@@ -79,6 +80,10 @@ void LoadAllFromProfile(const CProfile& profile, SCommSetting& comm, CkestDoc& d
     LoadHorizSetting(profile, nSamplesPerDiv);
 }
 
+int LoadPreviewPages(const CProfile& profile) {
+    return profile.GetProfileInt(kSettings, "PreviewPages", 0);
+}
+
 QMap<int, QString> LoadPortOverrides(const CProfile& profile) {
     QMap<int, QString> map;
     for (int nPort = SCommSetting::kMinPort; nPort <= SCommSetting::kMaxPort; ++nPort) {
@@ -105,6 +110,10 @@ bool SaveChannelCount(CProfile& profile, const CkestDoc& doc) {
 
 bool SaveHorizSetting(CProfile& profile, int nSamplesPerDiv) {
     return profile.WriteProfileInt(kHSetting, "Res", nSamplesPerDiv);
+}
+
+bool SavePreviewPages(CProfile& profile, int nPages) {
+    return profile.WriteProfileInt(kSettings, "PreviewPages", nPages);
 }
 
 bool SaveChannelAttrs(CProfile& profile, const CkestDoc& doc) {

@@ -25,6 +25,9 @@ void LoadHorizSetting(const CProfile& profile, int& nSamplesPerDiv);
 /// Every setting the view starts with: serial, channel count, channel attributes, horizontal.
 void LoadAllFromProfile(const CProfile& profile, SCommSetting& comm, CkestDoc& doc,
                         int& nSamplesPerDiv);
+/// "Settings"/"PreviewPages": the pages the print preview showed side by side when it was last
+/// closed (1 or 2), 0 when none is stored.
+int LoadPreviewPages(const CProfile& profile);
 /// COM number -> device path entries of the section "Ports" (keys COM1..COM32, blanks around
 /// the path dropped, empty entries left out).
 QMap<int, QString> LoadPortOverrides(const CProfile& profile);
@@ -37,6 +40,7 @@ QString ProgramProfilePath(const QString& strExePath);
 bool SaveCommSetting(CProfile& profile, const SCommSetting& comm);
 bool SaveChannelCount(CProfile& profile, const CkestDoc& doc);
 bool SaveHorizSetting(CProfile& profile, int nSamplesPerDiv);
+bool SavePreviewPages(CProfile& profile, int nPages);
 /// All eight "VSetting%d" sections, whatever the channel count.
 bool SaveChannelAttrs(CProfile& profile, const CkestDoc& doc);
 

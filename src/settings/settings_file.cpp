@@ -10,26 +10,43 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
 constexpr int kBuf = CSettingsReader::kBufferSize;
 
-/// Reads one section: calls onKey(key, value) for every "key,value" line until "#END".
-template <typename FOnKey> void ReadSection(CSettingsReader& file, FOnKey onKey) {
+/// Reads lines until the end of the file or until onLine returns false; onLine(key, parse) gets
+/// each line's first field and the parser standing after it. The file's top level and each
+/// section are read by this one loop.
+template <typename FOnLine> void ForEachLine(CSettingsReader& file, FOnLine onLine) {
     char line[kBuf];
     char key[kBuf];
-    char value[kBuf];
     while (file.ReadLine(line, kBuf)) {
         CParseCsv parse;
         parse.SetLine(line);
         parse.GetNextField(key, kBuf);
-        if (std::strcmp(key, "#END") == 0)
+        if (!onLine(key, parse))
             return;
-        if (parse.GetRest(value, kBuf))
-            onKey(key, value);
     }
 }
+
+/// Reads one section: calls onKey(key, value) for every "key,value" line until "#END".
+template <typename FOnKey> void ReadSection(CSettingsReader& file, FOnKey onKey) {
+    char value[kBuf];
+    ForEachLine(file, [&](const char* pszKey, CParseCsv& parse) {
+        if (std::strcmp(pszKey, "#END") == 0)
+            return false;
+        if (parse.GetRest(value, kBuf))
+            onKey(pszKey, value);
+        return true;
+    });
+}
+
+/// Closes the stream of a settings file being read.
+struct SFileCloser {
+    void operator()(std::FILE* pFile) const { std::fclose(pFile); }
+};
 
 bool IsKey(const char* pszKey, const char* pszName) {
     return std::strcmp(pszKey, pszName) == 0;
@@ -186,32 +203,27 @@ bool ReadSettingsFile(const QString& strPath, SCommSetting& comm, CkestDoc& doc,
     const int nFd = OpenRegularFileForReading(QFile::encodeName(strPath).constData());
     if (nFd < 0)
         return false;
-    std::FILE* pFile = ::fdopen(nFd, "rb");
+    const std::unique_ptr<std::FILE, SFileCloser> pFile(::fdopen(nFd, "rb"));
     if (pFile == nullptr) {
         ::close(nFd);
         return false;
     }
-    CSettingsReader file(pFile);
-    char line[kBuf];
-    char key[kBuf];
+    CSettingsReader file(pFile.get());
     char rest[kBuf];
-    while (file.ReadLine(line, kBuf)) {
-        CParseCsv parse;
-        parse.SetLine(line);
-        parse.GetNextField(key, kBuf);
-        if (IsKey(key, "#Comm")) {
+    ForEachLine(file, [&](const char* pszKey, CParseCsv& parse) {
+        if (IsKey(pszKey, "#Comm")) {
             ReadCommSection(file, comm);
-        } else if (IsKey(key, "#Setting")) {
+        } else if (IsKey(pszKey, "#Setting")) {
             ReadSettingSection(file, doc);
-        } else if (IsKey(key, "#HSetting")) {
+        } else if (IsKey(pszKey, "#HSetting")) {
             ReadHSettingSection(file, nSamplesPerDiv);
-        } else if (IsKey(key, "#VSetting")) {
+        } else if (IsKey(pszKey, "#VSetting")) {
             int nChannel = 1;
             if (parse.GetRest(rest, kBuf))
                 nChannel = AtoiC(rest);
             ReadVSettingSection(file, doc, CkestDoc::ClampChannelCount(nChannel) - 1);
         }
-    }
-    std::fclose(pFile);
+        return true;
+    });
     return true;
 }

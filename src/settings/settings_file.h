@@ -42,6 +42,6 @@ void ReadCommSection(CSettingsReader& file, SCommSetting& comm);
 void ReadSettingSection(CSettingsReader& file, CkestDoc& doc);
 /// ClampSamplesPerDiv(Res) at the end; Res defaults to 100.
 void ReadHSettingSection(CSettingsReader& file, int& nSamplesPerDiv);
-/// SetChannelAttr(nChannel - 1, ...) at the end, starting from a default record with that
-/// channel's default colour.
-void ReadVSettingSection(CSettingsReader& file, CkestDoc& doc, int nChannel);
+/// SetChannelAttr(nIndex, ...) at the end (channel nIndex + 1, 0..7), starting from a default
+/// record with that channel's default colour.
+void ReadVSettingSection(CSettingsReader& file, CkestDoc& doc, int nIndex);

@@ -1,7 +1,7 @@
 // `kest --log` and `kest --list-ports` as a user runs them: the real program, on a real pty, with
 // no display at all.
+#include "app/command_line.h"
 #include "app/log_command.h"
-#include "app/render.h"
 
 #include "pty_pair.h"
 
@@ -205,35 +205,49 @@ TEST_F(LogCommandTest, ListPortsNamesDeviceRuleAndAccessWithoutADisplay) {
 }
 
 TEST(LogCommandLine, OptionsAndTheirCombinations) {
+    // The command chosen, and whether a refusal is followed by the whole --help text (not when
+    // the message already says how the command is used).
     const struct {
         QStringList args;
         bool bOk;
         long long nDurationMs;
+        ECommand nCommand;
+        bool bWithHelp;
     } cases[] = {
-        {{"--log", "a.csv"}, true, 0},
-        {{"--log", "a.csv", "--duration", "2.5", "--force"}, true, 2500},
-        {{"--log", "a.csv", "--duration", "0"}, false, 0},
-        {{"--log", "a.csv", "--duration", "-1"}, false, 0},
-        {{"--log", "a.csv", "--duration", "nan"}, false, 0},
-        {{"--log", "a.csv", "--duration", "1e12"}, false, 0},
-        {{"--duration", "5"}, false, 0},
-        {{"--force"}, false, 0},
-        {{"--log", "a.csv", "b.csv"}, false, 0},
-        {{"--log", "a.csv", "--list-ports"}, false, 0},
-        {{"--log", "a.csv", "--render", "x.png"}, false, 0},
-        {{"--log", "a.csv", "--log", "b.csv"}, false, 0},
-        {{"--list-ports"}, true, 0},
-        {{"--render", "x.png", "--size", "10x10", "a.csv"}, true, 0},
+        {{"--log", "a.csv"}, true, 0, ECommand::Log, true},
+        {{"--log", "a.csv", "--duration", "2.5", "--force"}, true, 2500, ECommand::Log, true},
+        {{"--log", "a.csv", "--duration", "0"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--duration", "-1"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--duration", "nan"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--duration", "1e12"}, false, 0, ECommand::Window, true},
+        {{"--duration", "5"}, false, 0, ECommand::Window, true},
+        {{"--force"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "b.csv"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--list-ports"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--render", "x.png"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--log", "b.csv"}, false, 0, ECommand::Window, true},
+        {{"--list-ports"}, true, 0, ECommand::ListPorts, true},
+        {{"--render", "x.png", "--size", "10x10", "a.csv"}, true, 0, ECommand::Render, true},
+        {{"--render", "x.png", "a.csv"}, false, 0, ECommand::Render, false},
+        {{"--help", "--render", "x.png"}, true, 0, ECommand::Help, true},
+        {{"--help", "--force"}, false, 0, ECommand::Window, true},
+        {{"--version"}, true, 0, ECommand::Version, true},
+        {{"a.csv"}, true, 0, ECommand::Window, true},
+        {{"a.csv", "b.csv"}, false, 0, ECommand::Window, false},
+        {{"--bogus"}, false, 0, ECommand::Window, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
         SCommandLine cmd;
-        QString strError;
-        EXPECT_EQ(ParseCommandLine(c.args, cmd, strError), c.bOk) << strError.toStdString();
-        if (c.bOk)
-            EXPECT_EQ(cmd.m_nDurationMs, c.nDurationMs);
-        else
-            EXPECT_FALSE(strError.isEmpty());
+        SUsageError error;
+        EXPECT_EQ(ParseCommandLine(c.args, cmd, error), c.bOk) << error.m_strText.toStdString();
+        EXPECT_EQ(cmd.m_nCommand, c.nCommand);
+        if (c.bOk) {
+            EXPECT_EQ(cmd.m_Log.m_nDurationMs, c.nDurationMs);
+        } else {
+            EXPECT_FALSE(error.m_strText.isEmpty());
+            EXPECT_EQ(error.m_bWithHelp, c.bWithHelp);
+        }
     }
 }
 

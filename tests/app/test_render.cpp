@@ -16,6 +16,16 @@
 
 namespace {
 
+/// The exit code of `kest ARGS` for a render command line: 2 when refused, else the run's.
+int RunRender(const QStringList& args, const QString& strIni) {
+    SCommandLine cmd;
+    SUsageError error;
+    if (!ParseCommandLine(args, cmd, error))
+        return 2;
+    EXPECT_EQ(cmd.m_nCommand, ECommand::Render);
+    return RunRenderCommand(cmd.m_Render, strIni);
+}
+
 QRgb Pixel(const QImage& image, SPoint pt) {
     return image.pixel(pt.x, pt.y) & 0xFFFFFF;
 }
@@ -33,7 +43,7 @@ TEST(Render, GridAndBackgroundFollowTheLayout) {
     const CProfile profile(dir.filePath(QStringLiteral("none.INI")));
     for (const QSize size : {QSize(600, 400), QSize(1803, 1205)}) {
         SCOPED_TRACE(size.width());
-        SRenderArgs args;
+        SRenderOptions args;
         args.m_cx = size.width();
         args.m_cy = size.height();
         args.m_nChannels = 2;
@@ -98,12 +108,12 @@ TEST(Render, CommandExitCodes) {
     };
     for (const SCase& c : cases) {
         QFile::remove(strPng);
-        EXPECT_EQ(RunRenderCommand(c.args, strIni), c.nExit) << qPrintable(c.args.join(' '));
+        EXPECT_EQ(RunRender(c.args, strIni), c.nExit) << qPrintable(c.args.join(' '));
         EXPECT_EQ(QFile::exists(strPng), c.bWritten);
     }
     ASSERT_TRUE(QFile::exists(strIni) == false) << "rendering never writes the profile";
     QImage image;
-    ASSERT_TRUE(RunRenderCommand(cases[0].args, strIni) == 0 && image.load(strPng));
+    ASSERT_TRUE(RunRender(cases[0].args, strIni) == 0 && image.load(strPng));
     EXPECT_EQ(image.size(), QSize(320, 200));
 }
 
@@ -134,7 +144,7 @@ TEST(Render, FormatsByExtension) {
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.pszOut);
         const QString strOut = dir.filePath(QString::fromLatin1(c.pszOut));
-        ASSERT_EQ(RunRenderCommand(QStringList{"--render", strOut, strCsv} + c.extra, strIni), 0);
+        ASSERT_EQ(RunRender(QStringList{"--render", strOut, strCsv} + c.extra, strIni), 0);
         QFile f(strOut);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();

@@ -2,7 +2,7 @@
 #include "app/command_ids.h"
 #include "app/lock_states.h"
 #include "app/main_frame.h"
-#include "app/render.h"
+#include "app/command_line.h"
 #include "app/window_title.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,16 @@
 #include <QTemporaryDir>
 
 namespace {
+
+/// The render options of a command line, through the program's one parse.
+bool ParseRenderArgs(const QStringList& args, SRenderOptions& out, QString& strError) {
+    SCommandLine cmd;
+    SUsageError error;
+    const bool bOk = ParseCommandLine(args, cmd, error);
+    out = cmd.m_Render;
+    strError = error.m_strText;
+    return bOk && cmd.m_nCommand == ECommand::Render;
+}
 
 TEST(WindowTitle, CaptionFromPath) {
     struct SCase {
@@ -104,7 +114,7 @@ TEST(LockIndicators, ReadFromKeyboardLeds) {
 }
 
 TEST(RenderArgs, Accepted) {
-    SRenderArgs a;
+    SRenderOptions a;
     QString strError;
     ASSERT_TRUE(
         ParseRenderArgs({"--render", "o.png", "--size", "1600x1000", "in.csv"}, a, strError))
@@ -154,7 +164,7 @@ TEST(RenderArgs, Rejected) {
         {"--render", "a.png", "--render", "b.png", "--size", "10x10", "a.csv"},
     };
     for (const QStringList& args : bad) {
-        SRenderArgs a;
+        SRenderOptions a;
         QString strError;
         EXPECT_FALSE(ParseRenderArgs(args, a, strError)) << qPrintable(args.join(' '));
         EXPECT_FALSE(strError.isEmpty());

@@ -74,10 +74,10 @@ TEST(ViewLogging, LinesReachStoreLogAndTitle) {
     }
     EXPECT_DOUBLE_EQ(fx.m_pView->m_Graph.m_dLatest[0], 0.0);
 
-    fx.m_pView->m_Graph.m_bHold = true;
+    fx.m_pView->m_Graph.SetHold(true);
     fx.m_pView->RunCommand(ID_FILE_LOGGING);
     EXPECT_FALSE(fx.m_pView->IsLogging());
-    EXPECT_FALSE(fx.m_pView->m_Graph.m_bHold) << "stop releases the hold";
+    EXPECT_FALSE(fx.m_pView->m_Graph.IsHeld()) << "stop releases the hold";
     EXPECT_EQ(fx.m_pView->window()->windowTitle(), QStringLiteral("KEST-run.csv"));
     EXPECT_EQ(fx.m_pView->m_strLogPath, fx.Path("run.csv"));
     EXPECT_EQ(ReadAll(fx.Path("run.csv")), QByteArray("1.5,2\r\n-3,4e1\r\n\r\n"));
@@ -194,7 +194,7 @@ TEST(FrameCommands, EnablementWhileLoggingAndShortcutRespectsIt) {
     EXPECT_EQ(nOpenPicks, 1);
 
     frame.GetAction(ID_VIEW_HOLD)->trigger();
-    EXPECT_TRUE(pView->m_Graph.m_bHold);
+    EXPECT_TRUE(pView->m_Graph.IsHeld());
     EXPECT_TRUE(frame.GetAction(ID_VIEW_HOLD)->isChecked());
 
     frame.GetAction(ID_FILE_LOGGING)->trigger();

@@ -362,9 +362,9 @@ TEST(ViewMouse, ThumbDragScrollsBack) {
     ASSERT_FRAMED_VIEW(v);
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.pszName);
-        v.Graph().m_nScrollBack = 0;
+        v.Graph().SetDisplayWindow(v.Graph().DisplayCount(), 0);
         v.Paint();
-        ASSERT_EQ(v.Graph().m_nDispStart, 4500);
+        ASSERT_EQ(v.Graph().DisplayStart(), 4500);
         const SRect rcThumb = v.Graph().ThumbRect();
         ASSERT_EQ(rcThumb.right - rcThumb.left, 80);
         v.Graph().m_ptCursor[0] = kUntouched;
@@ -375,13 +375,13 @@ TEST(ViewMouse, ThumbDragScrollsBack) {
         // The pointer may wander into the plot: the thumb keeps the drag.
         const SPoint ptEnd{ptDown.x + c.dx, 200};
         v.Move(ptEnd);
-        EXPECT_EQ(v.Graph().m_nScrollBack, c.nBackWhileDragging);
+        EXPECT_EQ(v.Graph().ScrollBack(), c.nBackWhileDragging);
         v.Release(Qt::LeftButton, ptEnd);
         EXPECT_FALSE(v.Graph().IsThumbDrag());
         EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
         EXPECT_EQ(v.Graph().m_ptCursor[0], kUntouched);
         v.Paint();
-        EXPECT_EQ(v.Graph().m_nDispStart, c.nDispStartAfter);
+        EXPECT_EQ(v.Graph().DisplayStart(), c.nDispStartAfter);
     }
 }
 

@@ -68,7 +68,7 @@ TEST(Grid, LinesAndLabelsFollowTheWindow) {
         CkestDoc doc;
         CGraph graph(&doc);
         graph.m_nSamplesPerDiv = 100;
-        graph.m_nDispStart = c.nDispStart;
+        graph.SetDisplayWindow(c.nDispStart + 15 * 100, 0);
         const SPlotLayout l = graph.CalcLayout(600, 400); // plot (60, 52, 590, 358)
         CRec rec;
         graph.DrawGrid(rec, l);
@@ -230,9 +230,8 @@ TEST(ScrollBar, ThumbShowsShareAndPlace) {
     for (const SCase& c : cases) {
         CkestDoc doc;
         CGraph graph(&doc);
-        graph.m_nDispCount = c.nDispCount;
-        graph.m_nScreenSamples = c.nScreen;
-        graph.m_nScrollBack = c.nBack;
+        graph.SetDisplayWindow(c.nDispCount, c.nBack);
+        ASSERT_EQ(graph.ScreenSamples(), c.nScreen);
         const SPlotLayout l = graph.CalcLayout(600, 400);
         CRec rec;
         graph.DrawScrollBar(rec, l, false);
@@ -359,5 +358,5 @@ TEST(ScreenPaint, ThreeChannelPictureShowsEveryTrace) {
         // A trace crosses the whole plot: at least one pixel per column.
         EXPECT_GE(nInPlot, P.right - P.left - 2) << attrs[ch].name;
     }
-    EXPECT_EQ(graph.m_nDispStart, 800);
+    EXPECT_EQ(graph.DisplayStart(), 800);
 }

@@ -99,7 +99,7 @@ TEST(DisplayWindow, FollowsStoreScrollAndHold) {
     for (const SStep& s : steps) {
         while (doc.m_LogData[0].m_nCount < s.nStored)
             doc.AddRow(row);
-        graph.m_bHold = s.bHold;
+        graph.SetHold(s.bHold);
         graph.UpdateDisplayWindow();
         if (s.nDragFromTo != 0) {
             graph.SetDownPoint(SPoint{200, 30});
@@ -109,10 +109,10 @@ TEST(DisplayWindow, FollowsStoreScrollAndHold) {
             EXPECT_FALSE(graph.IsThumbDrag());
             graph.UpdateDisplayWindow();
         }
-        EXPECT_EQ(graph.m_nScreenSamples, 1500) << s.what;
-        EXPECT_EQ(graph.m_nDispCount, s.nDispCount) << s.what;
-        EXPECT_EQ(graph.m_nScrollBack, s.nScrollBack) << s.what;
-        EXPECT_EQ(graph.m_nDispStart, s.nDispStart) << s.what;
+        EXPECT_EQ(graph.ScreenSamples(), 1500) << s.what;
+        EXPECT_EQ(graph.DisplayCount(), s.nDispCount) << s.what;
+        EXPECT_EQ(graph.ScrollBack(), s.nScrollBack) << s.what;
+        EXPECT_EQ(graph.DisplayStart(), s.nDispStart) << s.what;
     }
 }
 
@@ -132,14 +132,13 @@ TEST(DisplayWindow, ThumbDragArithmetic) {
     CkestDoc doc;
     CGraph graph(&doc);
     for (const SCase& c : cases) {
-        graph.m_nDispCount = c.nDispCount;
-        graph.m_nScrollBack = c.nStartBack;
+        graph.SetDisplayWindow(c.nDispCount, c.nStartBack);
         graph.m_Layout.m_rcScroll = SRect{60, 26, 60 + c.nWidth, 42};
         graph.SetDownPoint(SPoint{300, 30});
         graph.BeginThumbDrag();
         EXPECT_TRUE(graph.IsThumbDrag());
         graph.MoveThumbDrag(300 - c.nDx);
-        EXPECT_EQ(graph.m_nScrollBack, c.nExpected) << c.nDispCount << " " << c.nDx;
+        EXPECT_EQ(graph.ScrollBack(), c.nExpected) << c.nDispCount << " " << c.nDx;
         graph.EndThumbDrag();
     }
 }

@@ -216,8 +216,7 @@ TEST_F(MouseLogic, HitTestsFollowPrecedenceAndChannelCount) {
 }
 
 TEST_F(MouseLogic, ThumbDragScrollsBackAndEndsOnRelease) {
-    graph.m_nDispCount = 3000;
-    graph.m_nScrollBack = 50;
+    graph.SetDisplayWindow(3000, 50);
     graph.m_ptCursor[0] = SPoint{7, 7};
     ASSERT_TRUE(graph.OnLButtonDown(MK_LButton, SPoint{300, 30}).m_bCapture);
     ASSERT_TRUE(graph.IsThumbDrag());
@@ -226,10 +225,10 @@ TEST_F(MouseLogic, ThumbDragScrollsBackAndEndsOnRelease) {
     SMouseAction a = graph.OnMouseMove(MK_LButton, SPoint{194, 200});
     EXPECT_EQ(a.m_nPointer, PTR_SizeWE);
     EXPECT_TRUE(a.m_bInvalidate);
-    EXPECT_EQ(graph.m_nScrollBack, 50 + 106 * 3000 / 318);
+    EXPECT_EQ(graph.ScrollBack(), 50 + 106 * 3000 / 318);
     EXPECT_EQ(graph.m_ptCursor[0], (SPoint{7, 7}));
     a = graph.OnMouseMove(MK_LButton, SPoint{599, 30});
-    EXPECT_EQ(graph.m_nScrollBack, 0);
+    EXPECT_EQ(graph.ScrollBack(), 0);
 
     const SMouseAction up = graph.OnLButtonUp(0, SPoint{599, 30});
     EXPECT_TRUE(up.m_bReleaseCapture);

@@ -209,7 +209,7 @@ TEST_F(Overlays, LegendTextShowsScaleOffsetNameAndLatestValue) {
         attr.m_strUnit = c.unit;
         attr.m_strName = c.strName;
         graph.m_dLatest[0] = c.dLatest;
-        graph.m_nDispCount = c.nDispCount;
+        graph.SetDisplayWindow(c.nDispCount, 0);
         canvas.m_records.clear();
         graph.DrawLegend(canvas, layout, false);
         EXPECT_EQ(Texts(canvas, Rec::OP_TextOut), std::vector<QByteArray>{c.expected});
@@ -302,7 +302,7 @@ TEST_F(Overlays, ReadoutTableShowsLevelsIndexesAndDifferences) {
         attr.m_strUnit = c.unit;
         graph.m_ptCursor[0] = c.setup.cur1;
         graph.m_ptCursor[1] = c.setup.cur2;
-        graph.m_nDispStart = c.setup.nDispStart;
+        graph.SetDisplayWindow(c.setup.nDispStart + graph.m_nSamplesPerDiv * 15, 0);
         canvas.m_records.clear();
         graph.DrawCursors(canvas, layout, false);
 

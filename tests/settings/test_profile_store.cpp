@@ -36,6 +36,7 @@ TEST(ProfileStore, NoFileGivesDefaults) {
     EXPECT_EQ(doc.m_nChannels, 2);
     EXPECT_EQ(doc.m_LogData[1].m_nSize, 65536);
     EXPECT_EQ(nSamplesPerDiv, 100);
+    EXPECT_EQ(LoadPreviewPages(fx.m_profile), 0);
     for (int i = 0; i < 8; ++i) {
         SChannelAttr expected;
         expected.m_crColor = kColors[i];
@@ -168,6 +169,7 @@ TEST(ProfileStore, SaveThenLoadGivesTheSameSettings) {
         doc.SetChannelAttr(i, attr);
     }
     EXPECT_TRUE(SaveAllToProfile(fx.m_profile, comm, doc, 2500));
+    EXPECT_TRUE(SavePreviewPages(fx.m_profile, 2));
 
     SCommSetting commLoaded;
     CkestDoc docLoaded;
@@ -180,6 +182,7 @@ TEST(ProfileStore, SaveThenLoadGivesTheSameSettings) {
     EXPECT_EQ(commLoaded.m_nStopBits, 1);
     EXPECT_EQ(docLoaded.m_nChannels, 6);
     EXPECT_EQ(nRes, 2500);
+    EXPECT_EQ(LoadPreviewPages(CProfile(fx.m_strPath)), 2);
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(docLoaded.m_ChannelAttr[i], doc.m_ChannelAttr[i]) << i;
 }

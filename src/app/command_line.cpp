@@ -1,0 +1,294 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kMaxImageSide = 20000;
+constexpr double kMaxDurationSeconds = 366.0 * 24 * 3600;
+
+const QCommandLineOption& RenderOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("render"),
+        QStringLiteral("Draw FILE.csv into OUT without a window; the format follows OUT's "
+                       "extension: .png, .svg, .emf or .pdf."),
+        QStringLiteral("OUT"));
+    return opt;
+}
+const QCommandLineOption& SizeOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("size"),
+        QStringLiteral("Picture size in pixels (required for .png and .svg; .emf default "
+                       "1600x1000; not for .pdf)."),
+        QStringLiteral("WxH"));
+    return opt;
+}
+const QCommandLineOption& ChannelsOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("channels"), QStringLiteral("Channel count 1..8 (default: the profile's)."),
+        QStringLiteral("N"));
+    return opt;
+}
+const QCommandLineOption& PageOption() {
+    static const QCommandLineOption opt(QStringLiteral("page"),
+                                        QStringLiteral("Paper of a .pdf: A4 (default) or Letter."),
+                                        QStringLiteral("A4|Letter"));
+    return opt;
+}
+const QCommandLineOption& LandscapeOption() {
+    static const QCommandLineOption opt(QStringLiteral("landscape"),
+                                        QStringLiteral("Landscape page for a .pdf."));
+    return opt;
+}
+const QCommandLineOption& LogOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("log"),
+        QStringLiteral("Log from the profile's COM port into FILE.csv without a window, until "
+                       "Ctrl+C, SIGTERM or the end of --duration."),
+        QStringLiteral("FILE.csv"));
+    return opt;
+}
+const QCommandLineOption& DurationOption() {
+    static const QCommandLineOption opt(QStringLiteral("duration"),
+                                        QStringLiteral("With --log: stop after SECONDS."),
+                                        QStringLiteral("SECONDS"));
+    return opt;
+}
+const QCommandLineOption& ForceOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("force"), QStringLiteral("With --log: overwrite FILE.csv if it exists."));
+    return opt;
+}
+const QCommandLineOption& ListPortsOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("list-ports"),
+        QStringLiteral("Show which device each COM number is, by which rule, and whether you may "
+                       "open it."));
+    return opt;
+}
+
+QString SingleValue(const QCommandLineParser& parser, const QCommandLineOption& opt,
+                    QString& strError) {
+    const QStringList values = parser.values(opt);
+    if (values.size() > 1)
+        strError = QStringLiteral("--%1 given twice").arg(opt.names().first());
+    return values.isEmpty() ? QString() : values.last();
+}
+
+bool FormatFromName(const QString& strOut, ERenderFormat& nFormat) {
+    const QString strExt = QFileInfo(strOut).suffix().toLower();
+    if (strExt == QLatin1String("png"))
+        nFormat = ERenderFormat::Png;
+    else if (strExt == QLatin1String("svg"))
+        nFormat = ERenderFormat::Svg;
+    else if (strExt == QLatin1String("emf"))
+        nFormat = ERenderFormat::Emf;
+    else if (strExt == QLatin1String("pdf"))
+        nFormat = ERenderFormat::Pdf;
+    else
+        return false;
+    return true;
+}
+
+/// Takes --log, --duration and --force from parser into out; false with strError set when they
+/// are combined wrongly (with each other, with --list-ports or --render, with a file) or the
+/// duration is not a positive number of seconds.
+bool ParseLogOptions(const QCommandLineParser& parser, SLogOptions& out, QString& strError) {
+    const bool bListPorts = parser.isSet(ListPortsOption());
+    out.m_bForce = parser.isSet(ForceOption());
+    const QStringList logs = parser.values(LogOption());
+    const QStringList durations = parser.values(DurationOption());
+    if (logs.size() > 1 || durations.size() > 1) {
+        strError = logs.size() > 1 ? QStringLiteral("--log given twice")
+                                   : QStringLiteral("--duration given twice");
+        return false;
+    }
+    out.m_strLog = logs.isEmpty() ? QString() : logs.first();
+    const bool bLog = parser.isSet(LogOption());
+    if (bLog && out.m_strLog.isEmpty()) {
+        strError = QStringLiteral("--log needs a file name");
+        return false;
+    }
+    if ((out.m_bForce || !durations.isEmpty()) && !bLog) {
+        strError = QStringLiteral("--duration and --force go with --log FILE.csv");
+        return false;
+    }
+    if (!durations.isEmpty()) {
+        out.m_nDurationMs = ParseDurationMs(durations.first());
+        if (out.m_nDurationMs < 0) {
+            strError = QStringLiteral("--duration must be a number of seconds above 0, not '%1'")
+                           .arg(durations.first());
+            return false;
+        }
+    }
+    const int nCommands = int(bLog) + int(bListPorts) + int(parser.isSet(RenderOption()));
+    if (nCommands > 1) {
+        strError = QStringLiteral("--log, --list-ports and --render cannot be combined");
+        return false;
+    }
+    const QStringList files = parser.positionalArguments();
+    if ((bLog || bListPorts) && !files.isEmpty()) {
+        strError = QStringLiteral("unexpected argument '%1'").arg(files.first());
+        return false;
+    }
+    return true;
+}
+
+/// Takes --render, --size, --channels, --page, --landscape and the CSV file from parser into
+/// out; false with strError set when an argument is missing, repeated, out of range or does not
+/// fit the output format.
+bool ParseRenderOptions(const QCommandLineParser& parser, SRenderOptions& out, QString& strError) {
+    out.m_strOut = SingleValue(parser, RenderOption(), strError);
+    const QString strSize = SingleValue(parser, SizeOption(), strError);
+    const QString strChannels = SingleValue(parser, ChannelsOption(), strError);
+    const QString strPage = SingleValue(parser, PageOption(), strError);
+    if (!strError.isEmpty())
+        return false;
+    const QStringList files = parser.positionalArguments();
+    if (out.m_strOut.isEmpty() || files.size() != 1) {
+        strError = files.size() > 1 ? QStringLiteral("more than one CSV file given")
+                                    : QStringLiteral("usage: kest --render OUT.png|.svg|.emf|.pdf "
+                                                     "[--size WIDTHxHEIGHT] [--channels N] "
+                                                     "[--page A4|Letter] [--landscape] FILE.csv");
+        return false;
+    }
+    out.m_strCsv = files.first();
+    if (!FormatFromName(out.m_strOut, out.m_nFormat)) {
+        strError =
+            QStringLiteral("OUT must end in .png, .svg, .emf or .pdf, not '%1'").arg(out.m_strOut);
+        return false;
+    }
+    const bool bPdf = out.m_nFormat == ERenderFormat::Pdf;
+    if (!strSize.isEmpty()) {
+        static const QRegularExpression re(QStringLiteral("^(\\d{1,6})[xX](\\d{1,6})$"));
+        const QRegularExpressionMatch m = re.match(strSize);
+        const int cx = m.hasMatch() ? m.captured(1).toInt() : 0;
+        const int cy = m.hasMatch() ? m.captured(2).toInt() : 0;
+        if (cx < 1 || cy < 1 || cx > kMaxImageSide || cy > kMaxImageSide) {
+            strError = QStringLiteral("--size must be WIDTHxHEIGHT, each 1..%1, not '%2'")
+                           .arg(kMaxImageSide)
+                           .arg(strSize);
+            return false;
+        }
+        if (bPdf) {
+            strError = QStringLiteral("--size does not apply to a PDF (use --page, --landscape)");
+            return false;
+        }
+        out.m_cx = cx;
+        out.m_cy = cy;
+    } else if (out.m_nFormat == ERenderFormat::Emf) {
+        out.m_cx = 1600;
+        out.m_cy = 1000;
+    } else if (!bPdf) {
+        strError = QStringLiteral("--size WIDTHxHEIGHT is required for .png and .svg");
+        return false;
+    }
+    if (!strChannels.isEmpty()) {
+        bool bOk = false;
+        const int n = strChannels.toInt(&bOk);
+        if (!bOk || n < 1 || n > 8) {
+            strError = QStringLiteral("--channels must be 1..8, not '%1'").arg(strChannels);
+            return false;
+        }
+        out.m_nChannels = n;
+    }
+    if ((!strPage.isEmpty() || parser.isSet(LandscapeOption())) && !bPdf) {
+        strError = QStringLiteral("--page and --landscape apply to a PDF only");
+        return false;
+    }
+    if (!strPage.isEmpty()) {
+        if (strPage.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0)
+            out.m_nPage = QPageSize::A4;
+        else if (strPage.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0)
+            out.m_nPage = QPageSize::Letter;
+        else {
+            strError = QStringLiteral("--page must be A4 or Letter, not '%1'").arg(strPage);
+            return false;
+        }
+    }
+    out.m_bLandscape = parser.isSet(LandscapeOption());
+    return true;
+}
+
+} // namespace
+
+void AddProgramOptions(QCommandLineParser& parser) {
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({RenderOption(), SizeOption(), ChannelsOption(), PageOption(),
+                       LandscapeOption(), LogOption(), DurationOption(), ForceOption(),
+                       ListPortsOption()});
+    parser.addPositionalArgument(QStringLiteral("FILE.csv"),
+                                 QStringLiteral("CSV file to open for viewing (or to render)."),
+                                 QStringLiteral("[FILE.csv]"));
+    parser.setApplicationDescription(
+        QStringLiteral("KEST: data logger and live graph display for serial measuring devices."));
+}
+
+QString ProgramHelpText() {
+    QCommandLineParser parser;
+    AddProgramOptions(parser);
+    // Asked before any application object exists, the parser does not know the program's name.
+    return parser.helpText().replace(QLatin1String("<executable_name>"), QLatin1String("kest"));
+}
+
+QString ProgramVersionText() {
+    return QStringLiteral("kest %1\n").arg(QStringLiteral(KEST_VERSION));
+}
+
+int64_t ParseDurationMs(const QString& strSeconds) {
+    bool bOk = false;
+    const double d = strSeconds.trimmed().toDouble(&bOk);
+    if (!bOk || !std::isfinite(d) || d <= 0.0 || d > kMaxDurationSeconds)
+        return -1;
+    return std::max<int64_t>(1, std::llround(d * 1000.0));
+}
+
+bool ParseCommandLine(const QStringList& args, SCommandLine& out, SUsageError& error) {
+    out = SCommandLine();
+    error = SUsageError();
+    QCommandLineParser parser;
+    AddProgramOptions(parser);
+    if (!parser.parse(QStringList(QStringLiteral("kest")) + args)) {
+        error.m_strText = parser.errorText();
+        return false;
+    }
+    // The headless options are checked first, whatever the command: a wrong combination is
+    // refused even beside --help.
+    if (!ParseLogOptions(parser, out.m_Log, error.m_strText))
+        return false;
+    if (parser.isSet(QStringLiteral("help"))) {
+        out.m_nCommand = ECommand::Help;
+        return true;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        out.m_nCommand = ECommand::Version;
+        return true;
+    }
+    if (parser.isSet(ListPortsOption())) {
+        out.m_nCommand = ECommand::ListPorts;
+        return true;
+    }
+    if (parser.isSet(LogOption())) {
+        out.m_nCommand = ECommand::Log;
+        return true;
+    }
+    // The errors of the render options and of the file count carry their own usage.
+    error.m_bWithHelp = false;
+    if (parser.isSet(RenderOption())) {
+        out.m_nCommand = ECommand::Render;
+        return ParseRenderOptions(parser, out.m_Render, error.m_strText);
+    }
+    out.m_Files = parser.positionalArguments();
+    if (out.m_Files.size() > 1) {
+        error.m_strText = QStringLiteral("one CSV file at most");
+        return false;
+    }
+    return true;
+}
