@@ -493,7 +493,10 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
     int nOffset = 0;
     int nFaults = 0;
     QDateTime timeFirstFault;
-    bool bUp = true;     // the device is open and read; false between a vanish and its return
+    bool bUp = true; // the device is open and read; false between a vanish and its return
+    // Reopened but not yet read without a fault: told only then, so that a line that hangs up
+    // again at once (its node still there) does not flood the window with vanish and return.
+    QDateTime timeReopened;
     bool bBurst = false; // the last read filled its whole block: the driver holds more
     while (r.m_bRunning) {
         if (!bBurst)
@@ -513,10 +516,8 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
             timeFirstFault = QDateTime();
             r.m_hComm.reset();
             r.Pause(kReopenBackoffMs);
-            if (r.m_bRunning && r.OpenPort(false)) {
-                bUp = true;
-                r.Tell(CCommStatusEvent::EKind::Reopened, QDateTime::currentDateTime());
-            }
+            if (r.m_bRunning && r.OpenPort(false))
+                timeReopened = QDateTime::currentDateTime();
             continue;
         }
 
@@ -550,6 +551,11 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
             }
             nFaults = 0;
             timeFirstFault = QDateTime();
+            if (!bUp && timeReopened.isValid()) {
+                bUp = true;
+                r.Tell(CCommStatusEvent::EKind::Reopened, timeReopened);
+                timeReopened = QDateTime();
+            }
             nPending = nRead;
             nOffset = 0;
             bBurst = nRead == kReadSize;
