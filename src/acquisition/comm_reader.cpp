@@ -5,10 +5,21 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QThread>
 
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 #include <algorithm>
 #include <chrono>
@@ -55,6 +66,46 @@ void ConfigurePort(QSerialPort& port, const SCommSetting& setting) {
     port.clearError();
 }
 
+bool ProcessExists(qint64 nPid) {
+    return nPid > 0 && (::kill(static_cast<pid_t>(nPid), 0) == 0 || errno == EPERM);
+}
+
+/// The process holding a flock on the node (dev, ino), from the kernel's table of locks.
+qint64 FlockHolder(const struct stat& st) {
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly | QIODevice::Text))
+        return 0;
+    const QByteArray node = QByteArray::number(major(st.st_dev), 16).rightJustified(2, '0') + ':' +
+                            QByteArray::number(minor(st.st_dev), 16).rightJustified(2, '0') + ':' +
+                            QByteArray::number(static_cast<qulonglong>(st.st_ino));
+    // "1: FLOCK  ADVISORY  WRITE 1234 00:1a:3 0 EOF"; waiters are listed with "->" and skipped.
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 6 && fields[1] == "FLOCK" && fields[5] == node)
+            return fields[4].toLongLong();
+    }
+    return 0;
+}
+
+/// The PID in a serial lock file ("LCK..ttyUSB0", text or the port layer's form) of the device,
+/// in the directories serial programs use; 0 when none names a live process.
+qint64 LockFileHolder(const QString& strCanonical) {
+    QString strName = strCanonical;
+    if (strName.startsWith(QLatin1String("/dev/")))
+        strName.remove(0, 5);
+    strName.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char* pszDir : {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
+                               "/var/spool/uucp", "/tmp", "/var/tmp", "/var/lock/lockdev"}) {
+        QFile file(QString::fromLatin1(pszDir) + QStringLiteral("/LCK..") + strName);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const qint64 nPid = file.readLine(64).trimmed().toLongLong();
+        if (ProcessExists(nPid))
+            return nPid;
+    }
+    return 0;
+}
+
 } // namespace
 
 CCommReader::CCommReader() = default;
@@ -70,8 +121,11 @@ bool CCommReader::Open(int nPort, const SCommSetting* pSetting, QObject* pWnd) {
     m_nCommPort = nPort;
     m_Setting = pSetting ? *pSetting : SCommSetting{};
     m_strDevice = m_PortMap.DevicePathFor(nPort);
+    m_OpenFailure = SCommOpenFailure{ECommOpenFailure::NoDevice, m_strDevice, ENOENT, 0};
     if (m_strDevice.isEmpty())
         return false;
+    m_OpenFailure = SCommOpenFailure{ECommOpenFailure::Other, m_strDevice, 0, 0};
+    m_bToldOtherDevice = false;
 
     {
         std::lock_guard<std::mutex> lock(m_cs);
@@ -90,7 +144,7 @@ bool CCommReader::Open(int nPort, const SCommSetting* pSetting, QObject* pWnd) {
     auto pOpened = std::make_shared<std::promise<bool>>();
     std::future<bool> opened = pOpened->get_future();
     m_pThread.reset(QThread::create([this, pOpened] {
-        const bool bOk = OpenPort();
+        const bool bOk = OpenPort(true);
         pOpened->set_value(bOk);
         if (bOk)
             ReaderThread(this);
@@ -181,17 +235,92 @@ void CCommReader::RefillFromRestLocked() {
     m_strRest.erase(0, static_cast<size_t>(nUsed));
 }
 
-bool CCommReader::OpenPort() {
-    auto pPort = std::make_unique<QSerialPort>();
-    pPort->setPortName(m_strDevice);
-    // The port layer opens exclusively (lock file and TIOCEXCL) and fails on a missing device.
-    if (!pPort->open(QIODevice::ReadWrite))
+bool CCommReader::OpenPort(bool bFirst) {
+    SCommOpenFailure failure{ECommOpenFailure::NoDevice, m_strDevice, 0, 0};
+    auto fail = [&](ECommOpenFailure eKind, int nErrno) {
+        if (bFirst)
+            m_OpenFailure = {eKind, failure.m_strDevice, nErrno, failure.m_nHolderPid};
         return false;
+    };
+    // One device, one lock file name: the one other serial programs derive from the real node.
+    char szReal[PATH_MAX];
+    if (!::realpath(QFile::encodeName(m_strDevice).constData(), szReal))
+        return fail(ECommOpenFailure::NoDevice, errno);
+    const QString strCanonical = QFile::decodeName(szReal);
+    failure.m_strDevice = strCanonical;
+    struct stat st {};
+    if (::stat(szReal, &st) != 0)
+        return fail(ECommOpenFailure::NoDevice, errno);
+
+    SDeviceId id;
+    id.m_nRdev = static_cast<uint64_t>(st.st_rdev);
+    const QSerialPortInfo info(strCanonical);
+    if (!info.isNull() && info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+        id.m_bUsb = true;
+        id.m_nVendor = info.vendorIdentifier();
+        id.m_nProduct = info.productIdentifier();
+        id.m_strSerial = info.serialNumber();
+    }
+    if (!bFirst) {
+        const bool bSame = m_DeviceId.m_bUsb ? id.m_bUsb && id.m_nVendor == m_DeviceId.m_nVendor &&
+                                                   id.m_nProduct == m_DeviceId.m_nProduct &&
+                                                   id.m_strSerial == m_DeviceId.m_strSerial
+                                             : !id.m_bUsb && id.m_nRdev == m_DeviceId.m_nRdev;
+        if (!bSame) {
+            if (!m_bToldOtherDevice) {
+                m_bToldOtherDevice = true;
+                Tell(CCommStatusEvent::EKind::OtherDevice, QDateTime::currentDateTime());
+            }
+            return false;
+        }
+    }
+
+    auto pPort = std::make_unique<QSerialPort>();
+    pPort->setPortName(strCanonical);
+    // The port layer takes the lock file and TIOCEXCL; neither stops root.
+    if (!pPort->open(QIODevice::ReadWrite)) {
+        failure.m_nHolderPid = FlockHolder(st);
+        if (!failure.m_nHolderPid)
+            failure.m_nHolderPid = LockFileHolder(strCanonical);
+        if (failure.m_nHolderPid)
+            return fail(ECommOpenFailure::Busy, EBUSY);
+        switch (pPort->error()) {
+        case QSerialPort::DeviceNotFoundError:
+            return fail(ECommOpenFailure::NoDevice, ENOENT);
+        case QSerialPort::PermissionError:
+            if (::access(szReal, R_OK | W_OK) != 0)
+                return fail(ECommOpenFailure::Permission, errno);
+            return fail(ECommOpenFailure::Busy, EBUSY); // TIOCEXCL held by another process
+        default:
+            return fail(ECommOpenFailure::Other, 0);
+        }
+    }
+    // The lock that holds for every name and every user: on the open file itself.
+    const int fd = static_cast<int>(pPort->handle());
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int nErrno = errno;
+        struct stat stOpen {};
+        failure.m_nHolderPid = ::fstat(fd, &stOpen) == 0 ? FlockHolder(stOpen) : 0;
+        pPort->close();
+        return fail(nErrno == EWOULDBLOCK ? ECommOpenFailure::Busy : ECommOpenFailure::Other,
+                    nErrno);
+    }
     ConfigurePort(*pPort, m_Setting);
-    pPort->clear(QSerialPort::AllDirections);
+    // Only a new session starts from nothing: a device that returns keeps what it sent since.
+    if (bFirst) {
+        pPort->clear(QSerialPort::AllDirections);
+        m_DeviceId = id;
+        m_OpenFailure = {};
+    }
     pPort->clearError();
     m_hComm = std::move(pPort);
     return true;
+}
+
+void CCommReader::Tell(CCommStatusEvent::EKind eKind, const QDateTime& time) {
+    if (m_pNotifyWnd)
+        QCoreApplication::postEvent(m_pNotifyWnd,
+                                    new CCommStatusEvent(m_nCommPort, eKind, time, m_strDevice));
 }
 
 void CCommReader::Pause(int nMilliseconds) {
@@ -363,6 +492,11 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
     int nPending = 0; // bytes read from the port that did not fit into the ring yet
     int nOffset = 0;
     int nFaults = 0;
+    QDateTime timeFirstFault;
+    bool bUp = true; // the device is open and read; false between a vanish and its return
+    // Reopened but not yet read without a fault: told only then, so that a line that hangs up
+    // again at once (its node still there) does not flood the window with vanish and return.
+    QDateTime timeReopened;
     bool bBurst = false; // the last read filled its whole block: the driver holds more
     while (r.m_bRunning) {
         if (!bBurst)
@@ -370,12 +504,20 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
         r.NotifyIfWaiting();
 
         if (!r.m_hComm || !r.m_hComm->isOpen()) {
+            if (bUp) {
+                bUp = false;
+                r.m_bToldOtherDevice = false;
+                r.Tell(CCommStatusEvent::EKind::Vanished,
+                       timeFirstFault.isValid() ? timeFirstFault : QDateTime::currentDateTime());
+            }
             // The device is gone: try to open it again now and then.
             bBurst = false;
+            nFaults = 0;
+            timeFirstFault = QDateTime();
             r.m_hComm.reset();
             r.Pause(kReopenBackoffMs);
-            if (r.m_bRunning)
-                r.OpenPort();
+            if (r.m_bRunning && r.OpenPort(false))
+                timeReopened = QDateTime::currentDateTime();
             continue;
         }
 
@@ -398,8 +540,9 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
             const int nRead = r.ReadPort(buf, kReadSize);
             // An empty read that came back at once is a fault too (a hung-up line polls ready).
             if (nRead < 0 || (nRead == 0 && r.m_bRunning && timer.elapsed() < 5)) {
+                if (nFaults == 0)
+                    timeFirstFault = QDateTime::currentDateTime();
                 if (++nFaults >= kFaultsBeforeReopen) {
-                    nFaults = 0;
                     r.m_hComm->close();
                     continue;
                 }
@@ -407,6 +550,12 @@ int CCommReader::ReaderThread(CCommReader* pReader) {
                 continue;
             }
             nFaults = 0;
+            timeFirstFault = QDateTime();
+            if (!bUp && timeReopened.isValid()) {
+                bUp = true;
+                r.Tell(CCommStatusEvent::EKind::Reopened, timeReopened);
+                timeReopened = QDateTime();
+            }
             nPending = nRead;
             nOffset = 0;
             bBurst = nRead == kReadSize;

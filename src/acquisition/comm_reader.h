@@ -4,6 +4,7 @@
 #include "acquisition/line_source.h"
 #include "acquisition/port_map.h"
 
+#include <QDateTime>
 #include <QEvent>
 #include <QString>
 
@@ -13,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 class QObject;
 class QSerialPort;
@@ -30,6 +32,49 @@ public:
 
 private:
     int m_nPort;
+};
+
+/// The WM_COMMSTATUS notification: the device of a running reader vanished, came back and was
+/// reopened, or another device appeared under its name (told once per vanish; that one is not
+/// opened). Posted by the reader thread to the notify object, delivered on the window thread;
+/// Time() is the wall-clock moment it happened (for a vanish: the first failed read).
+class CCommStatusEvent : public QEvent {
+public:
+    static constexpr QEvent::Type WM_COMMSTATUS = QEvent::Type(QEvent::User + 2);
+    enum class EKind { Vanished, Reopened, OtherDevice };
+
+    CCommStatusEvent(int nPort, EKind eKind, QDateTime time, QString strDevice)
+        : QEvent(WM_COMMSTATUS), m_nPort(nPort), m_eKind(eKind), m_Time(std::move(time)),
+          m_strDevice(std::move(strDevice)) {}
+    /// The port number given to CCommReader::Open.
+    int Port() const { return m_nPort; }
+    EKind Kind() const { return m_eKind; }
+    const QDateTime& Time() const { return m_Time; }
+    /// The device path as the port map gave it (a link is not resolved).
+    const QString& Device() const { return m_strDevice; }
+
+private:
+    int m_nPort;
+    EKind m_eKind;
+    QDateTime m_Time;
+    QString m_strDevice;
+};
+
+/// Why CCommReader::Open failed.
+enum class ECommOpenFailure {
+    None,
+    NoDevice,   ///< nothing maps to the COM number, or nothing is at its path
+    Busy,       ///< another reader holds the device (under any name)
+    Permission, ///< no read and write access
+    Other,      ///< not a terminal, the worker could not start, ...
+};
+
+/// The failure of the last CCommReader::Open, as data for the caller's message.
+struct SCommOpenFailure {
+    ECommOpenFailure m_eKind = ECommOpenFailure::None;
+    QString m_strDevice;     ///< the device's canonical path when known, else the mapped path
+    int m_nErrno = 0;        ///< errno behind it, 0 when the port layer did not say
+    qint64 m_nHolderPid = 0; ///< Busy: the process that holds the device, 0 when unknown
 };
 
 /// Serial line reader: opens a port, runs a worker thread that stores received bytes in a
@@ -61,9 +106,20 @@ public:
     const CPortMap& PortMap() const { return m_PortMap; }
 
     /// Opens COM nPort with the line settings of pSetting (defaults when null), starts the worker
-    /// and makes pWnd the receiver of WM_COMMDATA. False when already open or the port cannot be
-    /// opened (missing, busy, no access); the reader is then unchanged or closed.
+    /// and makes pWnd the receiver of WM_COMMDATA and WM_COMMSTATUS. False when already open or
+    /// the port cannot be opened (missing, busy, no access; the reason in LastOpenFailure); the
+    /// reader is then unchanged or closed.
+    ///
+    /// The device is opened under its canonical path (links resolved), so the port layer's lock
+    /// file carries the name other serial programs look for, and the descriptor is locked with
+    /// flock(LOCK_EX | LOCK_NB): a second opener fails through any name, root included. Both
+    /// directions are purged here, at the start of a session only. When the device vanishes
+    /// while open, the worker reopens it only if the same device returns under the mapped path
+    /// (USB: vendor, product and serial number; otherwise the device number), and without a
+    /// purge, so that what it sent since is kept; each step is posted as a CCommStatusEvent.
     bool Open(int nPort, const SCommSetting* pSetting, QObject* pWnd);
+    /// Why the last Open failed; kind None after a successful one. Window thread.
+    const SCommOpenFailure& LastOpenFailure() const { return m_OpenFailure; }
     /// Stops the worker, waits for it and closes the port; false when not open. Returns within
     /// about 0.1 s: the worker looks at the stop request at least every 100 ms. Every complete
     /// line received until then stays readable: what the driver still held at the stop and what
@@ -83,7 +139,18 @@ public:
     static int ReaderThread(CCommReader* pReader);
 
 private:
-    bool OpenPort();
+    /// Identity of a device node, to tell a returning device from another one.
+    struct SDeviceId {
+        uint64_t m_nRdev = 0;
+        bool m_bUsb = false;
+        quint16 m_nVendor = 0;
+        quint16 m_nProduct = 0;
+        QString m_strSerial;
+    };
+    /// Opens and locks the mapped device; bFirst: the session's first open (purge, identity and
+    /// failure kept), else a reopen of the same device only. Worker thread.
+    bool OpenPort(bool bFirst);
+    void Tell(CCommStatusEvent::EKind eKind, const QDateTime& time);
     int ReadPort(char* buf, int nWant);
     /// Takes at most nWant bytes that the driver already holds, without waiting; -1 on a fault.
     int ReadAvailable(char* buf, int nWant);
@@ -117,4 +184,7 @@ private:
     CPortMap m_PortMap;
     QString m_strDevice;
     SCommSetting m_Setting;
+    SCommOpenFailure m_OpenFailure;  ///< written by the worker before Open returns
+    SDeviceId m_DeviceId;            ///< worker thread only after the first open
+    bool m_bToldOtherDevice = false; ///< worker thread only
 };

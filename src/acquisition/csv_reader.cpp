@@ -19,7 +19,9 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -30,6 +32,114 @@
 #ifndef KEST_CSV_BUFFER_SIZE
 #define KEST_CSV_BUFFER_SIZE (1 << 20)
 #endif
+
+/// The worker threads of one CCsvReader, kept between its reads: each job runs fn(nIndex) for
+/// every index in 0..nCount-1 on some of them, handing the indexes out in rising order; fn
+/// returns false to stop handing out further ones. Owned by the reader; Run is called on the
+/// reader's thread and returns when the job has ended.
+class CCsvWorkerPool {
+public:
+    CCsvWorkerPool() = default;
+    ~CCsvWorkerPool() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bShutdown = true;
+        }
+        m_cvJob.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+    CCsvWorkerPool(const CCsvWorkerPool&) = delete;
+    CCsvWorkerPool& operator=(const CCsvWorkerPool&) = delete;
+
+    /// Starts the job on up to nThreads workers (started now if fewer exist) and calls fnWait on
+    /// the calling thread meanwhile; returns once every worker has left the job. With no worker
+    /// at all (the system refused threads) the job runs on the calling thread before fnWait.
+    void Run(int nThreads, size_t nCount, const std::function<bool(size_t)>& fn,
+             const std::function<void()>& fnWait = {}) {
+        Grow(nThreads);
+        const int nUse = std::min<int>(nThreads, static_cast<int>(m_threads.size()));
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_pFn = &fn;
+            m_nCount = nCount;
+            m_nNext.store(0);
+            m_bStop.store(false);
+            m_nWanted = nUse;
+            m_nBusy = nUse;
+            ++m_nJob;
+        }
+        if (nUse == 0)
+            Work(fn, nCount);
+        else
+            m_cvJob.notify_all();
+        if (fnWait)
+            fnWait();
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cvDone.wait(lock, [this] { return m_nBusy == 0; });
+        m_pFn = nullptr;
+    }
+
+private:
+    void Grow(int nThreads) {
+        try {
+            while (static_cast<int>(m_threads.size()) < nThreads) {
+                const int nSlot = static_cast<int>(m_threads.size());
+                m_threads.emplace_back([this, nSlot] { Loop(nSlot); });
+            }
+        } catch (const std::exception&) {
+            // Fewer workers when the system refuses more; none means the caller's thread.
+        }
+    }
+
+    void Loop(int nSlot) {
+        uint64_t nSeen = 0;
+        for (;;) {
+            const std::function<bool(size_t)>* pFn = nullptr;
+            size_t nCount = 0;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_cvJob.wait(lock, [&] { return m_bShutdown || (m_nJob != nSeen); });
+                if (m_bShutdown)
+                    return;
+                nSeen = m_nJob;
+                if (nSlot >= m_nWanted)
+                    continue; // this job wants fewer workers
+                pFn = m_pFn;
+                nCount = m_nCount;
+            }
+            Work(*pFn, nCount);
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                --m_nBusy;
+            }
+            m_cvDone.notify_one();
+        }
+    }
+
+    void Work(const std::function<bool(size_t)>& fn, size_t nCount) {
+        while (!m_bStop.load(std::memory_order_relaxed)) {
+            const size_t nIndex = m_nNext.fetch_add(1);
+            if (nIndex >= nCount)
+                return;
+            if (!fn(nIndex))
+                m_bStop.store(true);
+        }
+    }
+
+    std::vector<std::thread> m_threads;
+    std::mutex m_mutex;
+    std::condition_variable m_cvJob;
+    std::condition_variable m_cvDone;
+    uint64_t m_nJob = 0;                                ///< guarded by m_mutex
+    int m_nWanted = 0;                                  ///< workers of the current job
+    int m_nBusy = 0;                                    ///< workers still in the current job
+    const std::function<bool(size_t)>* m_pFn = nullptr; ///< the current job
+    size_t m_nCount = 0;
+    bool m_bShutdown = false;
+    std::atomic<size_t> m_nNext{0};
+    std::atomic<bool> m_bStop{false};
+};
 
 namespace {
 
@@ -168,53 +278,6 @@ size_t CountReads(const char* p, size_t nSize) {
     return nReads;
 }
 
-/// Worker threads of one read that run fn(nIndex) for every index in 0..nCount-1, handing the
-/// indexes out in rising order; fn returns false to stop handing out further indexes. Owned by
-/// the reading function, which joins it before the data it works on goes away.
-template <typename Fn> class CWorkers {
-public:
-    CWorkers(int nThreads, size_t nCount, Fn fn) : m_nCount(nCount), m_fn(std::move(fn)) {
-        try {
-            m_threads.reserve(static_cast<size_t>(nThreads));
-            for (int i = 0; i < nThreads; ++i)
-                m_threads.emplace_back([this]() { Work(); });
-        } catch (const std::exception&) {
-            // Fewer threads (or none, see Join) when the system refuses more.
-        }
-    }
-    ~CWorkers() { Join(); }
-    bool Started() const { return !m_threads.empty(); }
-    CWorkers(const CWorkers&) = delete;
-    CWorkers& operator=(const CWorkers&) = delete;
-
-    /// Waits for the work to end; does all of it on the calling thread when no thread started.
-    void Join() {
-        if (m_threads.empty())
-            Work();
-        for (std::thread& t : m_threads) {
-            if (t.joinable())
-                t.join();
-        }
-    }
-
-private:
-    void Work() {
-        while (!m_bStop.load(std::memory_order_relaxed)) {
-            const size_t nIndex = m_nNext.fetch_add(1);
-            if (nIndex >= m_nCount)
-                return;
-            if (!m_fn(nIndex))
-                m_bStop.store(true);
-        }
-    }
-
-    std::atomic<size_t> m_nNext{0};
-    std::atomic<bool> m_bStop{false};
-    const size_t m_nCount;
-    Fn m_fn;
-    std::vector<std::thread> m_threads;
-};
-
 /// Chunk boundaries of a mapped file: 0, then for each chunk the point just after the first line
 /// end at least nChunkBytes past its start, last nSize. Every read starts afresh at a line end,
 /// so each chunk gives the same reads as the whole file gives over that stretch.
@@ -229,7 +292,7 @@ std::vector<size_t> SplitChunks(const char* pData, size_t nSize, size_t nChunkBy
 
 /// The counting pass: the first row of every chunk, and the row count after the last chunk.
 std::vector<size_t> CountChunkRows(const char* pData, const std::vector<size_t>& chunkStart,
-                                   int nWorkers) {
+                                   int nWorkers, CCsvWorkerPool& pool) {
     const size_t nChunks = chunkStart.size() - 1;
     std::vector<size_t> rowStart(nChunks + 1, 0);
     auto count = [&](size_t c) {
@@ -238,7 +301,7 @@ std::vector<size_t> CountChunkRows(const char* pData, const std::vector<size_t>&
         return true;
     };
     if (nWorkers > 1) {
-        CWorkers<decltype(count)>(nWorkers, nChunks, count).Join();
+        pool.Run(nWorkers, nChunks, count);
     } else {
         for (size_t c = 0; c < nChunks; ++c)
             count(c);
@@ -266,6 +329,11 @@ void ParseChunk(const char* pChunk, size_t nChunk, size_t nChunkOffset, size_t n
 }
 
 } // namespace
+
+CCsvReader::CCsvReader() = default;
+CCsvReader::~CCsvReader() = default;
+CCsvReader::CCsvReader(CCsvReader&&) noexcept = default;
+CCsvReader& CCsvReader::operator=(CCsvReader&&) noexcept = default;
 
 CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, double* pLatestRow8,
                                      const FnProgress& fnProgress) {
@@ -362,6 +430,8 @@ bool CCsvReader::ReadMapped(const CMappedFile& map, CLogStore& store, const FnPr
     const char* const pData = map.Data();
     const size_t nSize = map.Size();
     const int n = store.m_nChannels;
+    if (!m_pPool)
+        m_pPool = std::make_unique<CCsvWorkerPool>();
     int nThreads =
         m_nThreads > 0 ? m_nThreads : static_cast<int>(std::thread::hardware_concurrency());
     nThreads = std::max(nThreads, 1);
@@ -372,7 +442,7 @@ bool CCsvReader::ReadMapped(const CMappedFile& map, CLogStore& store, const FnPr
 
     // First pass: the reads of every chunk, so that the store is sized once and each chunk
     // knows where its rows go.
-    const std::vector<size_t> rowStart = CountChunkRows(pData, chunkStart, nWorkers);
+    const std::vector<size_t> rowStart = CountChunkRows(pData, chunkStart, nWorkers, *m_pPool);
     // A file cut short meanwhile has counts that are not the file's; the sequential pass reads
     // what is there now.
     if (map.LostOffset() < nSize)
@@ -410,28 +480,28 @@ bool CCsvReader::ReadMapped(const CMappedFile& map, CLogStore& store, const FnPr
     // The calling thread only waits and reports progress, in file order, for the rows that
     // stand complete from the start of the file.
     size_t nKept = nRows;
-    CWorkers<decltype(parse)> workers(nWorkers, nChunks, parse);
-    if (!workers.Started())
-        workers.Join();
-    size_t nPrefix = 0;
-    size_t nNextMark = 0;
-    while (nPrefix < nChunks && !bCancel.load()) {
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            cvDone.wait(lock, [&]() { return chunkDone[nPrefix] != 0; });
-            while (nPrefix < nChunks && chunkDone[nPrefix] != 0)
-                ++nPrefix;
-        }
-        const size_t nRowsDone = rowStart[nPrefix];
-        for (; nNextMark < nMarks && (nNextMark + 1) * kProgressLines <= nRowsDone; ++nNextMark) {
-            if (fnProgress && !fnProgress(progressAt[nNextMark], static_cast<qint64>(nSize))) {
-                nKept = (nNextMark + 1) * kProgressLines;
-                bCancel.store(true);
-                break;
+    auto waitAndReport = [&]() {
+        size_t nPrefix = 0;
+        size_t nNextMark = 0;
+        while (nPrefix < nChunks && !bCancel.load()) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                cvDone.wait(lock, [&]() { return chunkDone[nPrefix] != 0; });
+                while (nPrefix < nChunks && chunkDone[nPrefix] != 0)
+                    ++nPrefix;
+            }
+            const size_t nRowsDone = rowStart[nPrefix];
+            for (; nNextMark < nMarks && (nNextMark + 1) * kProgressLines <= nRowsDone;
+                 ++nNextMark) {
+                if (fnProgress && !fnProgress(progressAt[nNextMark], static_cast<qint64>(nSize))) {
+                    nKept = (nNextMark + 1) * kProgressLines;
+                    bCancel.store(true);
+                    break;
+                }
             }
         }
-    }
-    workers.Join();
+    };
+    m_pPool->Run(nWorkers, nChunks, parse, waitAndReport);
 
     result = bCancel.load() ? EResult::Cancelled : EResult::Done;
     // Rows of chunks that reach into bytes lost to a truncation are not the file's.

@@ -5,12 +5,14 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 class CLogStore;
 class CMappedFile;
+class CCsvWorkerPool;
 
 /// Reads a CSV file for viewing into the sample store, one row per line; used by the view on the
-/// window thread, lives for one read.
+/// window thread, for one read or several (its worker threads then stay between reads).
 ///
 /// Only a regular file (links followed) is read: a named pipe or a device is refused like a file
 /// that cannot be opened. CR, LF and a CR LF pair each end a line. Each read takes the characters
@@ -22,8 +24,16 @@ class CMappedFile;
 /// room for at once, is read in one sequential pass with the same result. A file cut short by
 /// another process while it is read gives ReadError and keeps the rows read from bytes that were
 /// still the file's.
+///
+/// The workers are started at the first parallel read and kept, idle, until the reader is
+/// destroyed, so that many reads of small files do not pay for starting threads each time.
 class CCsvReader {
 public:
+    CCsvReader();
+    ~CCsvReader();
+    CCsvReader(CCsvReader&&) noexcept;
+    CCsvReader& operator=(CCsvReader&&) noexcept;
+
     enum class EResult {
         OpenFailed, ///< nothing was read; the store and pLatestRow8 are untouched
         Done,       ///< the whole file was read
@@ -55,4 +65,6 @@ private:
     /// False when the parallel read does not apply (nothing was stored then).
     bool ReadMapped(const CMappedFile& map, CLogStore& store, const FnProgress& fnProgress,
                     EResult& result);
+
+    std::unique_ptr<CCsvWorkerPool> m_pPool; ///< made at the first parallel read
 };

@@ -7,7 +7,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -294,15 +299,74 @@ TEST_F(CommReaderTest, VanishedDeviceDoesNotSpin) {
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t1);
     const double dCpu = double(t1.tv_sec - t0.tv_sec) + double(t1.tv_nsec - t0.tv_nsec) * 1e-9;
     EXPECT_LT(dCpu, 0.3) << "the reader thread keeps a core busy after a read error";
+    // The node stays (the test holds the slave end), so reopens succeed and hang up again:
+    // that is one vanish, not a vanish and a return every half second.
+    Settle(50);
+    EXPECT_EQ(m_Counter.m_vecStatus,
+              std::vector<CCommStatusEvent::EKind>{CCommStatusEvent::EKind::Vanished});
     EXPECT_TRUE(m_Reader.Close());
 }
 
-TEST(CommReaderReplug, ReadsTheDeviceThatReturnsUnderTheSamePath) {
+/// A pseudo-terminal whose slave end only the reader holds, so that closing the master makes the
+/// device vanish for good (its node goes away) and a new one can take the same number again.
+class CBarePty {
+public:
+    CBarePty() {
+        int fdSlave = -1;
+        char name[256] = {};
+        if (::openpty(&m_fdMaster, &fdSlave, name, nullptr, nullptr) != 0)
+            return;
+        termios tio{};
+        ::tcgetattr(fdSlave, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fdSlave, TCSANOW, &tio);
+        ::close(fdSlave);
+        m_strSlave = QString::fromLocal8Bit(name);
+    }
+    ~CBarePty() { Close(); }
+    CBarePty(const CBarePty&) = delete;
+    CBarePty& operator=(const CBarePty&) = delete;
+    bool IsValid() const { return m_fdMaster >= 0; }
+    const QString& SlavePath() const { return m_strSlave; }
+    bool Write(std::string_view bytes) {
+        return ::write(m_fdMaster, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+    }
+    void Close() {
+        if (m_fdMaster >= 0)
+            ::close(m_fdMaster);
+        m_fdMaster = -1;
+    }
+
+private:
+    int m_fdMaster = -1;
+    QString m_strSlave;
+};
+
+using EStatus = CCommStatusEvent::EKind;
+
+/// Opens pseudo-terminals until one gets the node strPath again (numbers are taken lowest
+/// first, so this is the next one unless another process was quicker); null if none does.
+std::unique_ptr<CBarePty> PtyAt(const QString& strPath,
+                                std::vector<std::unique_ptr<CBarePty>>& held) {
+    for (int i = 0; i < 8; ++i) {
+        auto p = std::make_unique<CBarePty>();
+        if (!p->IsValid())
+            return nullptr;
+        if (p->SlavePath() == strPath)
+            return p;
+        held.push_back(std::move(p));
+    }
+    return nullptr;
+}
+
+TEST(CommReaderReplug, TheSameDeviceReturningKeepsWhatItSentBeforeTheReopen) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString strLink = dir.filePath(QStringLiteral("adapter"));
-    auto pFirst = std::make_unique<CPtyPair>();
-    ASSERT_TRUE(QFile::link(pFirst->SlavePath(), strLink));
+    auto pFirst = std::make_unique<CBarePty>();
+    ASSERT_TRUE(pFirst->IsValid());
+    const QString strNode = pFirst->SlavePath();
+    ASSERT_TRUE(QFile::link(strNode, strLink));
 
     CCommReader reader;
     reader.SetPortMap(MapOne(2, strLink));
@@ -312,25 +376,113 @@ TEST(CommReaderReplug, ReadsTheDeviceThatReturnsUnderTheSamePath) {
     ASSERT_TRUE(pFirst->Write("before\r"));
     ASSERT_TRUE(WaitUntil([&] { return reader.GetLineCount() == 1; }));
 
-    // Unplugged: the old device vanishes; plugged in again: a new one under the same path.
+    // Unplugged: the reader notices, lets the node go and says when.
+    const QDateTime timeUnplug = QDateTime::currentDateTime();
     pFirst.reset();
-    Settle(300);
-    CPtyPair second;
+    ASSERT_TRUE(WaitUntil([&] { return !counter.m_vecStatus.empty(); }));
+    const QDateTime timeTold = QDateTime::currentDateTime();
+    EXPECT_EQ(counter.m_vecStatus[0], EStatus::Vanished);
+    EXPECT_GE(counter.m_vecStatusTime[0], timeUnplug.addMSecs(-1));
+    EXPECT_LE(counter.m_vecStatusTime[0], timeTold);
+    EXPECT_EQ(counter.m_nLastPort, 2);
+    ASSERT_TRUE(WaitUntil([&] { return !QFile::exists(strNode); }));
+
+    // Plugged in again: the same device (the same node number) sends before the reader is back.
+    std::vector<std::unique_ptr<CBarePty>> held;
+    auto pAgain = PtyAt(strNode, held);
+    if (!pAgain)
+        GTEST_SKIP() << "another process took " << strNode.toStdString();
+    ASSERT_TRUE(pAgain->Write("sent while away 1\rsent while away 2\r"));
+    ASSERT_TRUE(WaitUntil([&] { return counter.m_vecStatus.size() >= 2; }));
+    EXPECT_EQ(counter.m_vecStatus[1], EStatus::Reopened);
+    EXPECT_GE(counter.m_vecStatusTime[1], timeTold.addMSecs(-1));
+    ASSERT_TRUE(pAgain->Write("after\r"));
+    ASSERT_TRUE(WaitUntil([&] { return reader.GetLineCount() >= 4; }));
+    EXPECT_EQ(Drain(reader), (std::vector<std::string>{"before", "sent while away 1",
+                                                       "sent while away 2", "after"}));
+    EXPECT_TRUE(reader.Close());
+    EXPECT_EQ(counter.m_vecStatus.size(), 2u);
+}
+
+TEST(CommReaderReplug, AnotherDeviceUnderTheNameIsToldOnceAndNotRead) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString strLink = dir.filePath(QStringLiteral("adapter"));
+    auto pFirst = std::make_unique<CBarePty>();
+    CPtyPair other; // a different device, already there
+    ASSERT_TRUE(pFirst->IsValid() && other.IsValid());
+    ASSERT_TRUE(QFile::link(pFirst->SlavePath(), strLink));
+
+    CCommReader reader;
+    reader.SetPortMap(MapOne(2, strLink));
+    CEventCounter counter;
+    SCommSetting setting;
+    ASSERT_TRUE(reader.Open(2, &setting, &counter));
+    pFirst.reset();
+    ASSERT_TRUE(WaitUntil([&] { return !counter.m_vecStatus.empty(); }));
     ASSERT_TRUE(QFile::remove(strLink));
-    ASSERT_TRUE(QFile::link(second.SlavePath(), strLink));
-    // Written until the reader has reopened the port (its open discards what was waiting).
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            second.Write("after\r");
-            Settle(20);
-            return reader.GetLineCount() >= 2;
-        },
-        5000));
-    char buf[32];
-    ASSERT_EQ(reader.ReadLine(buf, sizeof buf), 6);
-    EXPECT_STREQ(buf, "before");
-    ASSERT_EQ(reader.ReadLine(buf, sizeof buf), 5);
-    EXPECT_STREQ(buf, "after");
+    ASSERT_TRUE(QFile::link(other.SlavePath(), strLink));
+    ASSERT_TRUE(WaitUntil([&] { return counter.m_vecStatus.size() >= 2; }));
+    EXPECT_EQ(counter.m_vecStatus[1], EStatus::OtherDevice);
+    ASSERT_TRUE(other.Write("not ours\r"));
+    Settle(600); // several reopen attempts
+    EXPECT_EQ(counter.m_vecStatus.size(), 2u) << "told once, never opened";
+    EXPECT_EQ(reader.GetLineCount(), 0);
+    EXPECT_TRUE(reader.Close());
+}
+
+TEST(CommReaderLock, OneDeviceOneReaderThroughAnyName) {
+    CPtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    QTemporaryDir dir;
+    const QString strLink = dir.filePath(QStringLiteral("by-id-link"));
+    ASSERT_TRUE(QFile::link(pty.SlavePath(), strLink));
+    const QString strLockName = QStringLiteral("LCK..") +
+                                pty.SlavePath().mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+
+    for (const bool bNodeFirst : {true, false}) {
+        SCOPED_TRACE(bNodeFirst ? "node, then link" : "link, then node");
+        const QString strFirst = bNodeFirst ? pty.SlavePath() : strLink;
+        const QString strSecond = bNodeFirst ? strLink : pty.SlavePath();
+        CCommReader first;
+        first.SetPortMap(MapOne(1, strFirst));
+        SCommSetting setting;
+        ASSERT_TRUE(first.Open(1, &setting, nullptr));
+        EXPECT_EQ(first.LastOpenFailure().m_eKind, ECommOpenFailure::None);
+
+        CCommReader second;
+        second.SetPortMap(MapOne(2, strSecond));
+        EXPECT_FALSE(second.Open(2, &setting, nullptr));
+        EXPECT_EQ(second.LastOpenFailure().m_eKind, ECommOpenFailure::Busy);
+        EXPECT_EQ(second.LastOpenFailure().m_nHolderPid, qint64(::getpid()));
+        EXPECT_EQ(second.LastOpenFailure().m_strDevice, pty.SlavePath());
+
+        // The lock file other serial programs look for carries the real node's name.
+        bool bLockFile = false;
+        for (const char* pszDir : {"/var/lock", "/run/lock", "/tmp", "/var/tmp"})
+            bLockFile = bLockFile || QFile::exists(QString::fromLatin1(pszDir) + "/" + strLockName);
+        EXPECT_TRUE(bLockFile) << strLockName.toStdString();
+        EXPECT_TRUE(first.Close());
+        EXPECT_TRUE(second.Open(2, &setting, nullptr)) << "free again once the first is closed";
+        EXPECT_TRUE(second.Close());
+    }
+}
+
+TEST(CommReaderLock, AFlockOfAnotherProgramMakesTheDeviceBusy) {
+    CPtyPair pty;
+    ASSERT_TRUE(pty.IsValid());
+    const int fd = ::open(QFile::encodeName(pty.SlavePath()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    CCommReader reader;
+    reader.SetPortMap(MapOne(1, pty.SlavePath()));
+    SCommSetting setting;
+    EXPECT_FALSE(reader.Open(1, &setting, nullptr));
+    EXPECT_EQ(reader.LastOpenFailure().m_eKind, ECommOpenFailure::Busy);
+    EXPECT_EQ(reader.LastOpenFailure().m_nErrno, EWOULDBLOCK);
+    EXPECT_EQ(reader.LastOpenFailure().m_nHolderPid, qint64(::getpid()));
+    ::close(fd);
+    EXPECT_TRUE(reader.Open(1, &setting, nullptr));
     EXPECT_TRUE(reader.Close());
 }
 
@@ -345,11 +497,12 @@ TEST(CommReaderOpen, FailuresLeaveTheReaderClosed) {
     struct SCase {
         const char* pszName;
         QString strPath; // what COM3 maps to; empty: nothing
+        ECommOpenFailure eKind;
     };
     const SCase cases[] = {
-        {"missing device", dir.filePath(QStringLiteral("ttyUSB9"))},
-        {"no mapping", QString()},
-        {"not a terminal", strPlainFile},
+        {"missing device", dir.filePath(QStringLiteral("ttyUSB9")), ECommOpenFailure::NoDevice},
+        {"no mapping", QString(), ECommOpenFailure::NoDevice},
+        {"not a terminal", strPlainFile, ECommOpenFailure::Other},
     };
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.pszName);
@@ -361,6 +514,7 @@ TEST(CommReaderOpen, FailuresLeaveTheReaderClosed) {
         CEventCounter counter;
         SCommSetting setting;
         EXPECT_FALSE(reader.Open(3, &setting, &counter));
+        EXPECT_EQ(reader.LastOpenFailure().m_eKind, c.eKind);
         EXPECT_FALSE(reader.IsOpen());
         EXPECT_FALSE(reader.Close());
         EXPECT_EQ(reader.GetLineCount(), 0);

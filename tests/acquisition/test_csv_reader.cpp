@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -453,3 +454,54 @@ TEST(CsvReader, FileCutShortWhileMappedReadsZerosInsteadOfCrashing) {
 }
 
 } // namespace
+
+namespace {
+
+/// The thread ids of this process.
+QStringList ThreadsOfThisProcess() {
+    QStringList ids =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ids.sort();
+    return ids;
+}
+
+} // namespace
+
+TEST(CsvReader, OneReaderReadsManyFilesWithTheSameWorkers) {
+    QTemporaryDir dir;
+    CCsvReader reader;
+    reader.m_nThreads = 3;
+    reader.m_nChunkBytes = 5;
+    const qsizetype nThreadsBefore = ThreadsOfThisProcess().size();
+    QStringList threadsAfterFirst;
+    for (int i = 0; i < 60; ++i) {
+        SCOPED_TRACE(i);
+        // Files of 7 down to 1 rows in 5-byte chunks, now and then a sequential read.
+        std::string strContent;
+        Rows expected;
+        for (int r = 0; r < 7 - i % 7; ++r) {
+            strContent += std::to_string(i) + "," + std::to_string(r) + "\r\n";
+            expected.push_back({double(i), double(r)});
+        }
+        reader.m_bSequential = i % 10 == 9;
+        CLogStore store;
+        ASSERT_TRUE(store.InitLogData(2, 1024, 1024));
+        double latest[8];
+        ASSERT_EQ(reader.Read(WriteFile(dir, strContent), store, latest),
+                  CCsvReader::EResult::Done);
+        EXPECT_EQ(StoredRows(store), expected);
+        EXPECT_EQ(reader.m_nLines, static_cast<qint64>(expected.size()));
+        if (i == 0)
+            threadsAfterFirst = ThreadsOfThisProcess();
+    }
+    // The three workers of the first read are the ones still there after the last.
+    EXPECT_EQ(threadsAfterFirst.size(), nThreadsBefore + 3);
+    EXPECT_EQ(ThreadsOfThisProcess(), threadsAfterFirst) << "workers are started per read";
+    CCsvReader moved = std::move(reader); // the workers go along and still serve
+    CLogStore store;
+    ASSERT_TRUE(store.InitLogData(2, 1024, 1024));
+    double latest[8];
+    ASSERT_EQ(moved.Read(WriteFile(dir, "1,2\n3,4\n5,6\n"), store, latest),
+              CCsvReader::EResult::Done);
+    EXPECT_EQ(StoredRows(store), (Rows{{1, 2}, {3, 4}, {5, 6}}));
+}

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <string_view>
+#include <vector>
 
 /// Master and slave of one pseudo-terminal; the test writes to the master as the device would.
 class CPtyPair {
@@ -64,7 +65,8 @@ private:
     QString m_strSlave;
 };
 
-/// Counts WM_COMMDATA events and remembers the last port number they carried.
+/// Counts WM_COMMDATA events and remembers the last port number they carried; keeps every
+/// WM_COMMSTATUS event's kind and time.
 class CEventCounter : public QObject {
 public:
     bool event(QEvent* e) override {
@@ -73,10 +75,19 @@ public:
             m_nLastPort = static_cast<CCommDataEvent*>(e)->wParam();
             return true;
         }
+        if (e->type() == CCommStatusEvent::WM_COMMSTATUS) {
+            const auto* pStatus = static_cast<CCommStatusEvent*>(e);
+            m_vecStatus.push_back(pStatus->Kind());
+            m_vecStatusTime.push_back(pStatus->Time());
+            m_nLastPort = pStatus->Port();
+            return true;
+        }
         return QObject::event(e);
     }
     int m_nEvents = 0;
     int m_nLastPort = -1;
+    std::vector<CCommStatusEvent::EKind> m_vecStatus;
+    std::vector<QDateTime> m_vecStatusTime;
 };
 
 /// A port map whose COM nPort is the given device.

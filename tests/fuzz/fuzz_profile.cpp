@@ -4,8 +4,9 @@
 // ending all lines with CR LF; reading the key back must give the value written.
 #include "settings/profile.h"
 
+#include "fuzz_temp_dir.h"
+
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     const QByteArray before(reinterpret_cast<const char*>(pData + 3 + nValue),
                             static_cast<qsizetype>(nSize - 3 - nValue));
 
-    static QTemporaryDir s_dir;
+    static CFuzzTempDir s_dir;
     const QString strPath = s_dir.filePath(QStringLiteral("fuzz.INI"));
     {
         QFile file(strPath);

@@ -4,8 +4,9 @@
 #include "settings/number_text.h"
 #include "settings/settings_file.h"
 
+#include "fuzz_temp_dir.h"
+
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 
@@ -49,7 +50,7 @@ void CheckSame(const SState& a, const SState& b) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
-    static QTemporaryDir s_dir;
+    static CFuzzTempDir s_dir;
     const QString strIn = s_dir.filePath(QStringLiteral("in.cfg"));
     const QString strSaved1 = s_dir.filePath(QStringLiteral("saved1.cfg"));
     const QString strSaved2 = s_dir.filePath(QStringLiteral("saved2.cfg"));
