@@ -1,6 +1,8 @@
 #include "acquisition/headless_logger.h"
 
-#include <QFileInfo>
+#include "acquisition/comm_reader.h"
+
+#include <QDateTime>
 
 #include <algorithm>
 #include <cstdint>
@@ -25,6 +27,7 @@ CHeadlessLogger::CHeadlessLogger() {
                       static_cast<double>(nMs - m_nStatusMs);
         m_nStatusMs = nMs;
         m_nStatusLines = nLines;
+        CheckLogAtPath();
         if (m_fnStatus)
             m_fnStatus();
     });
@@ -50,15 +53,15 @@ SLogStartResult CHeadlessLogger::Start(const SHeadlessOptions& options) {
     m_Store.InitLogData(options.m_nChannels, kStoreRows, kStoreRows);
     SLoggingOptions session;
     session.m_strLogPath = options.m_strLogPath;
-    session.m_bReplace = options.m_bForce;
-    // Nothing is left behind for a port that cannot be opened.
-    session.m_ePortFailureLog = EPortFailureLog::RemoveNewFile;
+    // Neither way follows a link planted at the path, and a port that cannot be opened leaves
+    // no new file behind and an old one untouched.
+    session.m_eCreate = options.m_bForce ? ELogCreate::ReplaceChecked : ELogCreate::CreateNew;
     session.m_Comm = options.m_Comm;
     session.m_PortMap = options.m_PortMap;
     const SLogStartResult result = m_Session.Start(session);
     if (!result.Ok())
         return result;
-    m_nBytesAtStop = 0;
+    m_bLogMovedTold = false;
     m_nStatusLines = 0;
     m_nStatusMs = 0;
     m_dRate = 0.0;
@@ -79,6 +82,20 @@ bool CHeadlessLogger::event(QEvent* pEvent) {
             Drain();
         return true;
     }
+    if (pEvent->type() == CCommStatusEvent::WM_COMMSTATUS) {
+        const auto* pStatus = static_cast<const CCommStatusEvent*>(pEvent);
+        SHeadlessNotice notice;
+        notice.m_eKind = pStatus->Kind() == CCommStatusEvent::EKind::Vanished
+                             ? SHeadlessNotice::EKind::PortVanished
+                         : pStatus->Kind() == CCommStatusEvent::EKind::Reopened
+                             ? SHeadlessNotice::EKind::PortReopened
+                             : SHeadlessNotice::EKind::OtherDevice;
+        notice.m_Time = pStatus->Time();
+        notice.m_strWhere = pStatus->Device();
+        if (m_bRunning && m_fnNotice)
+            m_fnNotice(notice);
+        return true;
+    }
     return QObject::event(pEvent);
 }
 
@@ -87,6 +104,39 @@ void CHeadlessLogger::Drain() {
     m_Store.ClearRows();
     if (n > 0)
         m_QuietClock.start();
+    TellLogState();
+}
+
+void CHeadlessLogger::Notify(SHeadlessNotice::EKind eKind, const QString& strWhere, int nErrno,
+                             int64_t nLinesLost) {
+    if (!m_fnNotice)
+        return;
+    SHeadlessNotice notice;
+    notice.m_eKind = eKind;
+    notice.m_Time = QDateTime::currentDateTime();
+    notice.m_strWhere = strWhere;
+    notice.m_nErrno = nErrno;
+    notice.m_nLinesLost = nLinesLost;
+    m_fnNotice(notice);
+}
+
+void CHeadlessLogger::CheckLogAtPath() {
+    // A log deleted or renamed away is still written, but nobody will find it under its name.
+    if (!m_bLogMovedTold && !m_Session.LogFile().IsStillAtPath()) {
+        m_bLogMovedTold = true;
+        Notify(SHeadlessNotice::EKind::LogMoved, m_strLogPath);
+    }
+}
+
+void CHeadlessLogger::TellLogState() {
+    CLogFile& log = m_Session.LogFile();
+    if (m_Session.TakeLogFailureToReport()) {
+        const std::optional<SLogGap> gap = log.OpenGap();
+        Notify(SHeadlessNotice::EKind::LogWriteFailed, m_strLogPath, gap ? gap->m_nErrno : 0);
+    }
+    for (const SLogGap& gap : log.TakeResumedGaps())
+        Notify(SHeadlessNotice::EKind::LogWriteResumed, m_strLogPath, gap.m_nErrno,
+               gap.m_nLinesLost);
 }
 
 void CHeadlessLogger::RequestStop() {
@@ -117,9 +167,10 @@ void CHeadlessLogger::Stop() {
     m_StopTimer.stop();
     m_StatusTimer.stop();
     m_DurationTimer.stop();
+    CheckLogAtPath();
     m_Session.Stop(false, nullptr);
     m_Store.ClearRows();
-    m_nBytesAtStop = QFileInfo(m_strLogPath).size();
+    TellLogState();
     m_bRunning = false;
     m_bStopping = false;
     if (m_fnFinished)
@@ -127,12 +178,7 @@ void CHeadlessLogger::Stop() {
 }
 
 int64_t CHeadlessLogger::Bytes() const {
-    if (!m_bRunning)
-        return m_nBytesAtStop;
-    // The intake flushes the log after every batch, so the file's size is what was written.
-    QFileInfo info(m_strLogPath);
-    info.setCaching(false);
-    return info.size();
+    return m_Session.LogFile().BytesWritten();
 }
 
 QString CHeadlessLogger::StatusText() const {

@@ -5,6 +5,7 @@
 #include "acquisition/logging_session.h"
 #include "acquisition/port_map.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -12,6 +13,23 @@
 
 #include <cstdint>
 #include <functional>
+
+/// Something the user of a headless run hears of at once, as data; the command line words it.
+struct SHeadlessNotice {
+    enum class EKind {
+        LogWriteFailed,  ///< a write to the log failed (m_nErrno): records are being dropped
+        LogWriteResumed, ///< writing goes on after a gap of m_nLinesLost records
+        LogMoved,        ///< the log was deleted or renamed away while it was written
+        PortVanished,    ///< the device went away (m_strWhere); the reader waits for it
+        PortReopened,    ///< the same device came back and is read again
+        OtherDevice,     ///< another device appeared under the port's name; it is not opened
+    };
+    EKind m_eKind = EKind::LogWriteFailed;
+    QDateTime m_Time;   ///< when it happened (wall clock)
+    QString m_strWhere; ///< the log path or the device path
+    int m_nErrno = 0;
+    int64_t m_nLinesLost = 0;
+};
 
 /// What one headless logging run needs: the file, the port and the line settings.
 struct SHeadlessOptions {
@@ -50,8 +68,12 @@ public:
 
     bool IsRunning() const { return m_bRunning; }
     int64_t Lines() const { return m_Session.Lines(); }
-    /// Bytes written to the log so far (records and their line ends).
+    /// Bytes of whole records written to the log so far (records and their line ends).
     int64_t Bytes() const;
+    /// Records lost to failed writes in this run.
+    int64_t LinesLost() const { return m_Session.LogFile().LinesLost(); }
+    /// The log was found deleted or renamed away during the run.
+    bool LogMoved() const { return m_bLogMovedTold; }
     /// True when a write to the log failed during the run: the file is incomplete.
     bool HasLogFailed() const { return m_Session.HasLogFailed(); }
     /// "1234 lines, 98.7 lines/s, 45678 bytes" for the status line; the rate is that of the last
@@ -62,6 +84,8 @@ public:
     std::function<void()> m_fnFinished;
     /// Called about once per second while logging (for the status line).
     std::function<void()> m_fnStatus;
+    /// Called at once for each notice of the run.
+    std::function<void(const SHeadlessNotice&)> m_fnNotice;
 
 protected:
     bool event(QEvent* pEvent) override;
@@ -69,6 +93,11 @@ protected:
 private:
     void Drain();
     void OnStopTick();
+    void Notify(SHeadlessNotice::EKind eKind, const QString& strWhere, int nErrno = 0,
+                int64_t nLinesLost = 0);
+    /// Tells a first failed write and each gap after which writing resumed.
+    void TellLogState();
+    void CheckLogAtPath();
 
     CLogStore m_Store;
     CLoggingSession m_Session{m_Store, this};
@@ -79,10 +108,10 @@ private:
     QElapsedTimer m_Clock;
     QElapsedTimer m_StopClock;
     QElapsedTimer m_QuietClock;
-    int64_t m_nBytesAtStop = 0;
     int64_t m_nStatusLines = 0; ///< m_nLines at the last status tick
     int64_t m_nStatusMs = 0;    ///< time of the last status tick
     double m_dRate = 0.0;
     bool m_bRunning = false;
+    bool m_bLogMovedTold = false;
     bool m_bStopping = false;
 };

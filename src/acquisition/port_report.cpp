@@ -164,3 +164,22 @@ QString PortListing(const CPortMap& portMap, int nCommPort, int nMaxPort) {
                         "/dev/ttyACM*, /dev/ttyS*.\n");
     return s;
 }
+
+QString DeviceOwner(const QString& strDevice) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(strDevice).constData(), &st) != 0)
+        return QString();
+    return OwnerOf(st);
+}
+
+QString DeviceGroup(const QString& strDevice) {
+    const QString strGroup = GroupOf(DeviceOwner(strDevice));
+    return strGroup.isEmpty() ? QStringLiteral("dialout") : strGroup;
+}
+
+QString ProcessName(qint64 nPid) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(nPid));
+    if (nPid <= 0 || !comm.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLocal8Bit(comm.readAll()).trimmed();
+}

@@ -28,3 +28,10 @@ QString FormatPortDetails(const SPortDetails& details, bool bCommPort);
 /// The whole listing: COM1..nMaxPort as mapped, then serial devices the system reports that no
 /// COM number reaches, then how to change the mapping.
 QString PortListing(const CPortMap& portMap, int nCommPort, int nMaxPort = 32);
+
+/// "user:group" owning the device node at strDevice, empty when it cannot be looked at.
+QString DeviceOwner(const QString& strDevice);
+/// The group that grants access to strDevice: its owner group, "dialout" when unknown.
+QString DeviceGroup(const QString& strDevice);
+/// The name of process nPid as the system gives it, empty when unknown.
+QString ProcessName(qint64 nPid);

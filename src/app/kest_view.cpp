@@ -167,16 +167,14 @@ void CkestView::OnFileLogging() {
     m_strLogPath = strPath;
     SLoggingOptions options;
     options.m_strLogPath = strPath;
-    options.m_bReplace = true; // the file dialog asked before an existing file was chosen
-    options.m_ePortFailureLog = EPortFailureLog::KeepEmptyFile;
+    // The file dialog asked before an existing file was chosen.
+    options.m_eCreate = ELogCreate::Truncate;
     options.m_Comm = m_Comm;
     if (m_pPortMap)
         options.m_PortMap = *m_pPortMap;
     const SLogStartResult result = m_Session.Start(options);
     if (!result.Ok()) {
-        const bool bPort = result.m_eFailure == ELogStartFailure::PortNotMapped ||
-                           result.m_eFailure == ELogStartFailure::PortCannotOpen;
-        ShowMessage(bPort ? IDS_ERR_COMM_OPEN : IDS_ERR_LOGFILE_OPEN);
+        ShowMessage(result.IsPortFailure() ? IDS_ERR_COMM_OPEN : IDS_ERR_LOGFILE_OPEN);
         m_strLogPath.clear();
         update();
         return;

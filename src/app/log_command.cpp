@@ -2,6 +2,7 @@
 
 #include "acquisition/headless_logger.h"
 #include "acquisition/port_report.h"
+#include "acquisition/serial_config.h"
 #include "acquisition/stop_signals.h"
 #include "settings/profile.h"
 #include "settings/profile_store.h"
@@ -10,7 +11,9 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -18,10 +21,73 @@ void PrintError(const QString& strText) {
     std::fprintf(stderr, "kest: %s\n", qPrintable(strText));
 }
 
+QString ProcessNameSuffix(qint64 nPid) {
+    const QString strName = ProcessName(nPid);
+    return strName.isEmpty() ? QString() : QStringLiteral(", %1").arg(strName);
+}
+
+/// The line settings as the driver is given them; a stored value the port layer does not take
+/// is named as not accepted (the port then keeps what it had).
+QString LineSettingsText(const SCommSetting& comm) {
+    const SSerialConfig cfg = MapCommSetting(comm);
+    QStringList parts;
+    QStringList refused;
+    if (cfg.m_nBaudRate)
+        parts << QStringLiteral("%1 baud").arg(*cfg.m_nBaudRate);
+    else
+        refused << QStringLiteral("BaudRate=%1").arg(static_cast<int32_t>(comm.m_nBaudRate));
+    if (!cfg.m_DataBits)
+        refused << QStringLiteral("ByteSize=%1").arg(comm.m_nByteSize);
+    if (!cfg.m_Parity)
+        refused << QStringLiteral("Parity=%1").arg(comm.m_nParity);
+    if (!cfg.m_StopBits)
+        refused << QStringLiteral("StopBits=%1").arg(comm.m_nStopBits);
+    if (!refused.isEmpty())
+        parts << QStringLiteral("stored %1 not accepted, the port keeps its own")
+                     .arg(refused.join(QLatin1String(", ")));
+    return parts.join(QLatin1String("; "));
+}
+
+QString NoticeText(const SHeadlessNotice& notice) {
+    const QString strTime = notice.m_Time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString strWhy =
+        notice.m_nErrno != 0 ? QString::fromLocal8Bit(std::strerror(notice.m_nErrno)) : QString();
+    switch (notice.m_eKind) {
+    case SHeadlessNotice::EKind::LogWriteFailed:
+        return QStringLiteral("%1 writing %2 failed (%3); received lines are dropped until "
+                              "writing works again")
+            .arg(strTime, notice.m_strWhere, strWhy);
+    case SHeadlessNotice::EKind::LogWriteResumed:
+        return QStringLiteral("%1 writing %2 works again; %3 lines are missing before this point")
+            .arg(strTime, notice.m_strWhere)
+            .arg(notice.m_nLinesLost);
+    case SHeadlessNotice::EKind::LogMoved:
+        return QStringLiteral("%1 %2 was deleted or renamed away; the lines logged are not "
+                              "under that name")
+            .arg(strTime, notice.m_strWhere);
+    case SHeadlessNotice::EKind::PortVanished:
+        return QStringLiteral("%1 the device %2 went away; waiting for it to come back")
+            .arg(strTime, notice.m_strWhere);
+    case SHeadlessNotice::EKind::PortReopened:
+        return QStringLiteral("%1 the device %2 is back; logging goes on")
+            .arg(strTime, notice.m_strWhere);
+    case SHeadlessNotice::EKind::OtherDevice:
+        return QStringLiteral("%1 another device appeared as %2; it is not read")
+            .arg(strTime, notice.m_strWhere);
+    }
+    return QString();
+}
+
 } // namespace
 
 SHeadlessError DescribeLogStart(const SLogStartResult& result) {
     const QString& strWhere = result.m_strWhere;
+    const QString strWhy =
+        result.m_nErrno != 0
+            ? QStringLiteral(": %1").arg(QString::fromLocal8Bit(std::strerror(result.m_nErrno)))
+            : QString();
+    const QString strPort =
+        QStringLiteral("cannot open COM%1 (%2)").arg(result.m_nPort).arg(strWhere);
     switch (result.m_eFailure) {
     case ELogStartFailure::None:
         return {};
@@ -33,23 +99,55 @@ SHeadlessError DescribeLogStart(const SLogStartResult& result) {
         return {kExitLogFile,
                 QStringLiteral("%1 exists; give --force to overwrite it").arg(strWhere)};
     case ELogStartFailure::LogIsDirectory:
-        return {kExitLogFile, QStringLiteral("%1 is a directory").arg(strWhere)};
+        return {kExitLogFile, QStringLiteral("%1 is a directory, not a log file").arg(strWhere)};
+    case ELogStartFailure::LogIsLink:
+        return {kExitLogFile,
+                QStringLiteral("%1 is a symbolic link; a log is not written through a link")
+                    .arg(strWhere)};
+    case ELogStartFailure::LogNotRegular:
+        return {kExitLogFile,
+                QStringLiteral("%1 is not a regular file (a FIFO, socket or block device)")
+                    .arg(strWhere)};
+    case ELogStartFailure::LogReplaced:
+        return {
+            kExitLogFile,
+            QStringLiteral("%1 was replaced by another file while logging started").arg(strWhere)};
     case ELogStartFailure::LogCannotCreate:
-        return {kExitLogFile, QStringLiteral("cannot create the log file %1").arg(strWhere)};
+        return {kExitLogFile,
+                QStringLiteral("cannot create the log file %1%2").arg(strWhere, strWhy)};
     case ELogStartFailure::PortNotMapped:
         return {
             kExitPortFailed,
             QStringLiteral("COM%1 maps to no device (see kest --list-ports)").arg(result.m_nPort)};
+    case ELogStartFailure::PortMissing:
+        return {kExitPortFailed,
+                strPort + QStringLiteral(": no such device; is it plugged in? kest --list-ports "
+                                         "shows which device each COM number is")};
+    case ELogStartFailure::PortBusy: {
+        const QString strHolder = result.m_nHolderPid > 0
+                                      ? QStringLiteral(" (PID %1%2)")
+                                            .arg(result.m_nHolderPid)
+                                            .arg(ProcessNameSuffix(result.m_nHolderPid))
+                                      : QString();
+        return {kExitPortFailed,
+                strPort + QStringLiteral(": busy, held by another program%1").arg(strHolder)};
+    }
+    case ELogStartFailure::PortPermission: {
+        const QString strGroup = DeviceGroup(strWhere);
+        return {kExitPortFailed,
+                strPort + QStringLiteral(": permission denied (owner %1); join the group with "
+                                         "`sudo adduser $USER %2` and log in again")
+                              .arg(DeviceOwner(strWhere), strGroup)};
+    }
     case ELogStartFailure::PortCannotOpen:
-        return {kExitPortFailed, QStringLiteral("cannot open COM%1 (%2): missing, busy or not "
-                                                "permitted (see kest --list-ports)")
-                                     .arg(result.m_nPort)
-                                     .arg(strWhere)};
+        return {kExitPortFailed, strPort + strWhy + QStringLiteral(" (see kest --list-ports)")};
     }
     return {kExitUsage, QStringLiteral("logging did not start")};
 }
 
 int RunLogCommand(const SLogOptions& cmd, const QString& strProfilePath) {
+    // A closed standard error (`2>&1 | head`) must not end the run: the log is what counts.
+    std::signal(SIGPIPE, SIG_IGN);
     const CProfile profile(strProfilePath);
     SHeadlessOptions options;
     options.m_strLogPath = cmd.m_strLog;
@@ -66,10 +164,15 @@ int RunLogCommand(const SLogOptions& cmd, const QString& strProfilePath) {
         return error.m_nExit;
     }
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
-    std::fprintf(stderr, "kest: logging COM%d (%s, %u baud) to %s; Ctrl+C stops\n",
+    std::fprintf(stderr, "kest: logging COM%d (%s, %s) to %s; Ctrl+C stops\n",
                  options.m_Comm.m_nPort,
                  qPrintable(options.m_PortMap.DevicePathFor(options.m_Comm.m_nPort)),
-                 options.m_Comm.m_nBaudRate, qPrintable(cmd.m_strLog));
+                 qPrintable(LineSettingsText(options.m_Comm)), qPrintable(cmd.m_strLog));
+    logger.m_fnNotice = [bTerminal](const SHeadlessNotice& notice) {
+        if (bTerminal)
+            std::fputs("\r\033[K", stderr);
+        PrintError(NoticeText(notice));
+    };
     if (bTerminal) {
         logger.m_fnStatus = [&logger] {
             std::fprintf(stderr, "\rkest: %s\033[K", qPrintable(logger.StatusText()));
@@ -83,12 +186,18 @@ int RunLogCommand(const SLogOptions& cmd, const QString& strProfilePath) {
 
     if (bTerminal)
         std::fputs("\r\033[K", stderr);
-    std::fprintf(stderr, "kest: %lld lines, %lld bytes written to %s\n",
+    std::fprintf(stderr, "kest: %lld lines received, %lld bytes written to %s\n",
                  static_cast<long long>(logger.Lines()), static_cast<long long>(logger.Bytes()),
                  qPrintable(cmd.m_strLog));
     if (logger.HasLogFailed()) {
-        PrintError(QStringLiteral("writing %1 failed (disk full?); the file is incomplete")
-                       .arg(cmd.m_strLog));
+        PrintError(QStringLiteral("writing %1 failed (disk full?): %2 lines are missing from it")
+                       .arg(cmd.m_strLog)
+                       .arg(logger.LinesLost()));
+        return kExitLogFile;
+    }
+    if (logger.LogMoved()) {
+        PrintError(
+            QStringLiteral("%1 was deleted or renamed away while logging").arg(cmd.m_strLog));
         return kExitLogFile;
     }
     return kExitLogged;

@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -132,69 +135,89 @@ TEST_F(LoggingSessionTest, StartFailuresNameTheirCauseAndLeaveNothingOpen) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("earlier run\r\n");
     }
-    const QString strDangling = m_Dir.filePath(QStringLiteral("link.csv"));
+    const QString strDangling = m_Dir.filePath(QStringLiteral("dangling.csv"));
     ASSERT_TRUE(QFile::link(m_Dir.filePath(QStringLiteral("gone.csv")), strDangling));
+    const QString strLink = m_Dir.filePath(QStringLiteral("link.csv"));
+    ASSERT_TRUE(QFile::link(strExisting, strLink));
+    const QString strFifo = m_Dir.filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
     const QString strMissingDevice = m_Dir.filePath(QStringLiteral("ttyUSB9"));
+    // A second name of the pty that an open reader already holds.
+    const QString strSecondName = m_Dir.filePath(QStringLiteral("ttyAlias"));
+    ASSERT_TRUE(QFile::link(m_Pty.SlavePath(), strSecondName));
+    CCommReader holder;
+    holder.SetPortMap(MapOne(kPort, m_Pty.SlavePath()));
 
     enum EFile { kNoFile, kEmptyFile, kUnchanged };
+    enum EPort { kMapped, kUnmapped, kMissing, kHeld };
     const struct {
         const char* pszName;
         QString strLog;
-        bool bReplace;
-        EPortFailureLog ePortFailureLog;
-        int nPort; // 0: a COM number whose device is missing
+        ELogCreate eCreate;
+        EPort ePort;
         ELogStartFailure eExpected;
         QString strWhere;
         EFile eFileAfter;
     } cases[] = {
-        {"port maps to nothing, new file removed", QStringLiteral("a.csv"), false,
-         EPortFailureLog::RemoveNewFile, kPort + 1, ELogStartFailure::PortNotMapped, QString(),
-         kNoFile},
-        {"device missing, new file removed", QStringLiteral("b.csv"), true,
-         EPortFailureLog::RemoveNewFile, 0, ELogStartFailure::PortCannotOpen, strMissingDevice,
-         kNoFile},
-        {"device missing, empty file kept", QStringLiteral("c.csv"), true,
-         EPortFailureLog::KeepEmptyFile, 0, ELogStartFailure::PortCannotOpen, strMissingDevice,
+        {"port maps to nothing: the new file goes", QStringLiteral("a.csv"), ELogCreate::CreateNew,
+         kUnmapped, ELogStartFailure::PortNotMapped, QString(), kNoFile},
+        {"device missing: the new file goes", QStringLiteral("b.csv"), ELogCreate::CreateNew,
+         kMissing, ELogStartFailure::PortMissing, strMissingDevice, kNoFile},
+        {"device missing: the window's empty file stays", QStringLiteral("c.csv"),
+         ELogCreate::Truncate, kMissing, ELogStartFailure::PortMissing, strMissingDevice,
          kEmptyFile},
-        {"directory missing", QStringLiteral("no/such/dir/d.csv"), true,
-         EPortFailureLog::KeepEmptyFile, kPort, ELogStartFailure::LogCannotCreate,
-         m_Dir.filePath(QStringLiteral("no/such/dir/d.csv")), kNoFile},
-        {"path is a directory", QStringLiteral("."), true, EPortFailureLog::KeepEmptyFile, kPort,
+        {"device missing: a file to replace is left whole", QStringLiteral("old.csv"),
+         ELogCreate::ReplaceChecked, kMissing, ELogStartFailure::PortMissing, strMissingDevice,
+         kUnchanged},
+        {"device held through another name", QStringLiteral("d.csv"), ELogCreate::CreateNew, kHeld,
+         ELogStartFailure::PortBusy, QString(), kNoFile},
+        {"directory missing", QStringLiteral("no/such/dir/e.csv"), ELogCreate::Truncate, kMapped,
+         ELogStartFailure::LogCannotCreate, m_Dir.filePath(QStringLiteral("no/such/dir/e.csv")),
+         kNoFile},
+        {"path is a directory", QStringLiteral("."), ELogCreate::CreateNew, kMapped,
          ELogStartFailure::LogIsDirectory, m_Dir.filePath(QStringLiteral(".")), kUnchanged},
-        {"existing file not to be replaced", QStringLiteral("old.csv"), false,
-         EPortFailureLog::RemoveNewFile, kPort, ELogStartFailure::LogExists, strExisting,
-         kUnchanged},
-        {"dangling link counts as existing", QStringLiteral("link.csv"), false,
-         EPortFailureLog::RemoveNewFile, kPort, ELogStartFailure::LogExists, strDangling,
-         kUnchanged},
-        {"no path", QString(), true, EPortFailureLog::KeepEmptyFile, kPort,
-         ELogStartFailure::NoLogPath, QString(), kUnchanged},
+        {"existing file, only a new one wanted", QStringLiteral("old.csv"), ELogCreate::CreateNew,
+         kMapped, ELogStartFailure::LogExists, strExisting, kUnchanged},
+        {"dangling link counts as existing", QStringLiteral("dangling.csv"), ELogCreate::CreateNew,
+         kMapped, ELogStartFailure::LogExists, strDangling, kUnchanged},
+        {"a link is not written through", QStringLiteral("link.csv"), ELogCreate::ReplaceChecked,
+         kMapped, ELogStartFailure::LogIsLink, strLink, kUnchanged},
+        {"a FIFO is refused without blocking", QStringLiteral("fifo.csv"),
+         ELogCreate::ReplaceChecked, kMapped, ELogStartFailure::LogNotRegular, strFifo, kUnchanged},
+        {"no path", QString(), ELogCreate::Truncate, kMapped, ELogStartFailure::NoLogPath,
+         QString(), kUnchanged},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszName);
         SLoggingOptions options = m_Options;
         options.m_strLogPath = c.strLog.isEmpty() ? QString() : m_Dir.filePath(c.strLog);
-        options.m_bReplace = c.bReplace;
-        options.m_ePortFailureLog = c.ePortFailureLog;
-        if (c.nPort == 0) {
+        options.m_eCreate = c.eCreate;
+        if (c.ePort == kUnmapped)
+            options.m_Comm.m_nPort = kPort + 1;
+        if (c.ePort == kMissing) {
             options.m_Comm.m_nPort = 9;
             options.m_PortMap = MapOne(9, strMissingDevice);
-        } else {
-            options.m_Comm.m_nPort = c.nPort;
+        }
+        if (c.ePort == kHeld) {
+            ASSERT_TRUE(holder.Open(kPort, nullptr, nullptr));
+            options.m_PortMap = MapOne(kPort, strSecondName);
         }
         const SLogStartResult result = m_Session.Start(options);
+        holder.Close();
         EXPECT_EQ(result.m_eFailure, c.eExpected);
-        EXPECT_EQ(result.m_strWhere, c.strWhere);
+        if (c.ePort != kHeld) {
+            EXPECT_EQ(result.m_strWhere, c.strWhere);
+        }
         EXPECT_FALSE(m_Session.IsRunning());
         if (c.eFileAfter == kNoFile) {
-            EXPECT_FALSE(QFile::exists(options.m_strLogPath));
+            EXPECT_FALSE(QFileInfo::exists(options.m_strLogPath));
         }
         if (c.eFileAfter == kEmptyFile) {
             EXPECT_EQ(ReadAll(options.m_strLogPath), "");
         }
     }
     EXPECT_EQ(ReadAll(strExisting), "earlier run\r\n");
-    EXPECT_FALSE(QFile::exists(m_Dir.filePath(QStringLiteral("gone.csv"))));
+    EXPECT_FALSE(QFileInfo::exists(m_Dir.filePath(QStringLiteral("gone.csv"))));
 
     // The session let go of the port after each failure: it can be opened again.
     CCommReader other;
@@ -202,11 +225,17 @@ TEST_F(LoggingSessionTest, StartFailuresNameTheirCauseAndLeaveNothingOpen) {
     EXPECT_TRUE(other.Open(kPort, nullptr, nullptr));
     other.Close();
 
-    // A second start while running is refused and leaves the run going.
-    ASSERT_TRUE(m_Session.Start(m_Options).Ok());
+    // A second start while running is refused and leaves the run going; replacing the file
+    // that was checked works.
+    SLoggingOptions replace = m_Options;
+    replace.m_strLogPath = strExisting;
+    replace.m_eCreate = ELogCreate::ReplaceChecked;
+    ASSERT_TRUE(m_Session.Start(replace).Ok());
     EXPECT_EQ(m_Session.Start(m_Options).m_eFailure, ELogStartFailure::AlreadyLogging);
     EXPECT_TRUE(m_Session.IsRunning());
+    ASSERT_TRUE(m_Pty.Write("1,2\r\n"));
     m_Session.Stop(false, nullptr);
+    EXPECT_EQ(ReadAll(strExisting), "1,2\r\n");
 }
 
 } // namespace
