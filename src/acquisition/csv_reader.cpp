@@ -463,17 +463,23 @@ bool CCsvReader::ReadMapped(const CMappedFile& map, CLogStore& store, const FnPr
     std::mutex mutex;
     std::condition_variable cvDone;
     std::atomic<bool> bCancel{false};
+    size_t nAwaited = 0; ///< the chunk the calling thread waits for; guarded by mutex
     auto parse = [&](size_t c) {
         if (bCancel.load(std::memory_order_relaxed))
             return false;
         ParseChunk(pData + chunkStart[c], chunkStart[c + 1] - chunkStart[c], chunkStart[c],
                    rowStart[c], n, apColumn, progressAt);
         ReleasePages(pData, chunkStart[c], chunkStart[c + 1]);
+        bool bAwaited = false;
         {
             std::lock_guard<std::mutex> lock(mutex);
             chunkDone[c] = 1;
+            bAwaited = c == nAwaited;
         }
-        cvDone.notify_one();
+        // Only the chunk the calling thread waits for can let it go on; many small chunks
+        // would otherwise cost a wake-up each.
+        if (bAwaited)
+            cvDone.notify_one();
         return true;
     };
 
@@ -486,6 +492,7 @@ bool CCsvReader::ReadMapped(const CMappedFile& map, CLogStore& store, const FnPr
         while (nPrefix < nChunks && !bCancel.load()) {
             {
                 std::unique_lock<std::mutex> lock(mutex);
+                nAwaited = nPrefix;
                 cvDone.wait(lock, [&]() { return chunkDone[nPrefix] != 0; });
                 while (nPrefix < nChunks && chunkDone[nPrefix] != 0)
                     ++nPrefix;
