@@ -186,7 +186,7 @@ int RunLogCommand(const SLogOptions& cmd, const QString& strProfilePath) {
 
     if (bTerminal)
         std::fputs("\r\033[K", stderr);
-    std::fprintf(stderr, "kest: %lld lines received, %lld bytes written to %s\n",
+    std::fprintf(stderr, "kest: %lld lines, %lld bytes written to %s\n",
                  static_cast<long long>(logger.Lines()), static_cast<long long>(logger.Bytes()),
                  qPrintable(cmd.m_strLog));
     if (logger.HasLogFailed()) {

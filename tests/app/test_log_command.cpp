@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -153,25 +155,52 @@ TEST_F(LogCommandTest, FailuresGiveTheirExitCodeAndMessage) {
         ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
         existing.write("kept\r\n");
     }
+    const QString strLink = m_pDir->filePath(QStringLiteral("planted.csv"));
+    ASSERT_TRUE(QFile::link(m_pDir->filePath(QStringLiteral("old.csv")), strLink));
+    const QString strFifo = m_pDir->filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(strFifo).constData(), 0600), 0);
+    // The device is held by a reader of this process, reached through another name.
+    const QString strAlias = m_pDir->filePath(QStringLiteral("ttyAlias"));
+    ASSERT_TRUE(QFile::link(m_Pty.SlavePath(), strAlias));
+    CCommReader holder;
+    holder.SetPortMap(MapOne(1, m_Pty.SlavePath()));
+    const QString strBusy = QStringLiteral("busy, held by another program (PID %1")
+                                .arg(QCoreApplication::applicationPid());
     const struct {
         const char* pszName;
         QString strLog;
         QString strCom1;
+        bool bForce;
+        bool bHold;
         int nExit;
-        const char* pszMessage;
+        QString strMessage;
     } cases[] = {
-        {"missing port", m_strLog, QStringLiteral("/dev/ttyUSB-none-such"), 4,
-         "cannot open COM1 (/dev/ttyUSB-none-such)"},
+        {"missing port", m_strLog, QStringLiteral("/dev/ttyUSB-none-such"), false, false, 4,
+         QStringLiteral("cannot open COM1 (/dev/ttyUSB-none-such): no such device")},
+        {"device held under another name", m_strLog, strAlias, false, true, 4, strBusy},
         {"unwritable file", m_pDir->filePath(QStringLiteral("no-dir/run.csv")), m_Pty.SlavePath(),
-         3, "cannot create the log file"},
-        {"existing file", m_pDir->filePath(QStringLiteral("old.csv")), m_Pty.SlavePath(), 3,
-         "give --force"},
+         false, false, 3, QStringLiteral("cannot create the log file")},
+        {"existing file", m_pDir->filePath(QStringLiteral("old.csv")), m_Pty.SlavePath(), false,
+         false, 3, QStringLiteral("give --force")},
+        {"a directory", m_pDir->path(), m_Pty.SlavePath(), false, false, 3,
+         QStringLiteral("is a directory")},
+        {"a planted link, forced", strLink, m_Pty.SlavePath(), true, false, 3,
+         QStringLiteral("is a symbolic link")},
+        {"a FIFO, forced: no hang", strFifo, m_Pty.SlavePath(), true, false, 3,
+         QStringLiteral("is not a regular file")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszName);
+        if (c.bHold) {
+            ASSERT_TRUE(holder.Open(1, nullptr, nullptr));
+        }
+        QStringList args = {QStringLiteral("--log"), c.strLog};
+        if (c.bForce)
+            args << QStringLiteral("--force");
         QString strErr;
-        EXPECT_EQ(RunKest({QStringLiteral("--log"), c.strLog}, c.strCom1, &strErr), c.nExit);
-        EXPECT_TRUE(strErr.contains(QLatin1String(c.pszMessage))) << strErr.toStdString();
+        EXPECT_EQ(RunKest(args, c.strCom1, &strErr), c.nExit);
+        EXPECT_TRUE(strErr.contains(c.strMessage)) << strErr.toStdString();
+        holder.Close();
     }
     EXPECT_FALSE(QFile::exists(m_strLog)) << "a port failure leaves no file";
     QFile old(m_pDir->filePath(QStringLiteral("old.csv")));
@@ -184,6 +213,35 @@ TEST_F(LogCommandTest, FailuresGiveTheirExitCodeAndMessage) {
                       m_Pty.SlavePath(), &strErr),
               2);
     EXPECT_TRUE(strErr.contains(QStringLiteral("--duration must be")));
+}
+
+// The run is judged by its log: standard error closed early (`2>&1 | head -c 5`) is no failure,
+// and line settings the port layer does not take are named.
+TEST_F(LogCommandTest, ClosedStandardErrorAndRefusedLineSettings) {
+    {
+        QFile profile(m_pDir->filePath(QStringLiteral("kest.INI")));
+        ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
+        profile.write("[Comm]\r\nBaudRate=-1\r\nParity=99\r\n");
+    }
+    QProcess process;
+    process.setProcessEnvironment(Environment(m_Pty.SlavePath()));
+    const QString strCommand = QStringLiteral("'%1' --log '%2' --duration 0.3 2>&1 | head -c 5 "
+                                              ">/dev/null; exit ${PIPESTATUS[0]}")
+                                   .arg(m_strExe, m_strLog);
+    process.start(QStringLiteral("bash"), {QStringLiteral("-c"), strCommand});
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(QFile::exists(m_strLog));
+
+    QString strErr;
+    EXPECT_EQ(RunKest({QStringLiteral("--log"), m_strLog, QStringLiteral("--force"),
+                       QStringLiteral("--duration"), QStringLiteral("0.2")},
+                      m_Pty.SlavePath(), &strErr),
+              0);
+    EXPECT_TRUE(strErr.contains(
+        QStringLiteral("stored BaudRate=-1, Parity=99 not accepted, the port keeps its own")))
+        << strErr.toStdString();
+    EXPECT_FALSE(strErr.contains(QStringLiteral("4294967295")));
 }
 
 TEST_F(LogCommandTest, ListPortsNamesDeviceRuleAndAccessWithoutADisplay) {
