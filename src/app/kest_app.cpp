@@ -6,6 +6,7 @@
 #include "app/print_setup_dlg.h"
 
 #include "acquisition/port_map.h"
+#include "acquisition/stop_signals.h"
 #include "dialogs/kest_message_box.h"
 #include "dialogs/string_table.h"
 #include "settings/kest_doc.h"
@@ -54,6 +55,13 @@ bool CkestApp::InitInstance(const QStringList& args) {
     connect(qApp, &QCoreApplication::aboutToQuit, m_pView, [this] {
         if (m_pView)
             m_pView->OnDestroy();
+    });
+    // A session ending or `kill` asks the window to quit; every line received by then goes into
+    // the log before the process ends (modal loops included, which quit() leaves too).
+    m_pStopSignals = std::make_unique<CStopSignals>([this](int) {
+        if (m_pView)
+            m_pView->OnDestroy();
+        QCoreApplication::quit();
     });
     m_pMainFrame->show();
     m_pView->setFocus();

@@ -8,6 +8,8 @@
 #include <QTranslator>
 #include <memory>
 
+class CStopSignals;
+
 class CkestDoc;
 class CkestView;
 class CMainFrame;
@@ -42,6 +44,8 @@ public:
     std::unique_ptr<CkestDoc> m_pDoc;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     CkestView* m_pView = nullptr; ///< owned by the frame's widget tree
+    /// SIGTERM, SIGINT and SIGHUP end the window as closing it does: the log drained and closed.
+    std::unique_ptr<CStopSignals> m_pStopSignals;
     /// The one printer selection the setup dialog, printing and preview share.
     CPrinterSelection m_PrinterSel;
 

@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "app/kest_app.h"
 #include "app/kest_style.h"
+#include "app/kest_view.h"
 #include "app/log_command.h"
 #include "app/render.h"
 
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -33,6 +35,15 @@ std::unique_ptr<QCoreApplication> MakeApplication(ECommand nCommand, int& argc, 
     default:
         return std::make_unique<QApplication>(argc, argv);
     }
+}
+
+/// The view whose log must be drained should the process end through exit() while the window
+/// runs: the X11 platform ends the program that way when the display connection is lost.
+CkestView* g_pExitView = nullptr;
+
+void DrainLogAtExit() {
+    if (g_pExitView != nullptr)
+        g_pExitView->OnDestroy();
 }
 
 } // namespace
@@ -78,5 +89,9 @@ int main(int argc, char** argv) {
     CkestApp theApp(strExePath);
     if (!theApp.InitInstance(cmd.m_Files))
         return 1;
-    return QCoreApplication::exec();
+    g_pExitView = theApp.m_pView;
+    std::atexit(DrainLogAtExit);
+    const int nExit = QCoreApplication::exec();
+    g_pExitView = nullptr;
+    return nExit;
 }

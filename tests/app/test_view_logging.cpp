@@ -1,8 +1,11 @@
 // Logging through the view against a pseudo-terminal, its failure messages, and the command
 // enablement of the main frame while logging.
 #include "app_test_util.h"
+#include "pty_pair.h"
 
 #include "app/command_ids.h"
+#include "app/kest_app.h"
+#include "app/kest_view.h"
 #include "app/main_frame.h"
 #include "dialogs/string_table.h"
 
@@ -10,11 +13,14 @@
 
 #include <QAction>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <string>
 
 #include <pty.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -145,6 +151,48 @@ TEST(ViewLogging, DestroyingTheViewWhileLoggingFlushesTheLog) {
     ASSERT_TRUE(WaitUntil([&] { return fx.m_Doc.m_LogData[0].m_nCount >= 1; }));
     fx.m_pView.reset();
     EXPECT_EQ(ReadAll(fx.Path("closing.csv")), QByteArray("5,6\r\n"));
+}
+
+// SIGTERM and SIGHUP end the window as closing it does: the event loop quits, and every line
+// received before the signal is in the log, the device let go.
+TEST(AppSignals, TermAndHangUpQuitWithTheLogComplete) {
+    for (const int nSignal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(nSignal);
+        SPty pty;
+        ASSERT_TRUE(pty.m_bOk);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        qputenv("KEST_COM1", QFile::encodeName(pty.m_strSlave));
+        const QString strLog = dir.filePath(QStringLiteral("signal.csv"));
+        {
+            CkestApp app(dir.filePath(QStringLiteral("kest")));
+            ASSERT_TRUE(app.InitInstance({}));
+            app.m_pView->m_fnPickFile = [&](QWidget*, const SFileRequest&) { return strLog; };
+            ASSERT_TRUE(app.m_pView->RunCommand(ID_FILE_LOGGING));
+            ASSERT_TRUE(app.m_pView->IsLogging());
+            std::string strSent;
+            for (int i = 0; i < 500; ++i)
+                strSent += std::to_string(i) + ",0.5\r\n";
+            ASSERT_TRUE(pty.Write(QByteArray::fromStdString(strSent)));
+            // The signal comes while the lines may still be in the driver and the ring.
+            QTimer::singleShot(0, [nSignal] { ::raise(nSignal); });
+            QTimer watchdog;
+            watchdog.setSingleShot(true);
+            QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+            watchdog.start(10000);
+            EXPECT_EQ(QCoreApplication::exec(), 0) << "the event loop quits on the signal";
+            EXPECT_FALSE(app.m_pView->IsLogging());
+            QList<QByteArray> records = ReadAll(strLog).split('\n');
+            EXPECT_EQ(records.size(), 501);
+            EXPECT_EQ(records.value(499), QByteArray("499,0.5\r"));
+        }
+        // The device is free again for another program.
+        CCommReader other;
+        other.SetPortMap(MapOne(1, pty.m_strSlave));
+        EXPECT_TRUE(other.Open(1, nullptr, nullptr));
+        other.Close();
+        qunsetenv("KEST_COM1");
+    }
 }
 
 TEST(FrameCommands, EnablementWhileLoggingAndShortcutRespectsIt) {
