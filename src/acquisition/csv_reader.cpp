@@ -338,6 +338,7 @@ CCsvReader& CCsvReader::operator=(CCsvReader&&) noexcept = default;
 CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, double* pLatestRow8,
                                      const FnProgress& fnProgress) {
     m_nLines = 0;
+    m_nBytes = 0;
     const QByteArray path = QFile::encodeName(strPath);
     CFd fd(OpenRegularFileForReading(path.constData()));
     struct stat st;
@@ -354,6 +355,8 @@ CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, d
         const CMappedFile map(fd.m_nFd, static_cast<size_t>(nTotal));
         if (map.Data() != nullptr)
             bDone = ReadMapped(map, store, fnProgress, result);
+        if (bDone)
+            m_nBytes = nTotal;
     }
     if (!bDone)
         result = ReadSequential(fd.m_nFd, nTotal, store, fnProgress);
@@ -422,6 +425,7 @@ CCsvReader::EResult CCsvReader::ReadSequential(int nFd, qint64 nTotal, CLogStore
     }
     if (result == EResult::Done && bError)
         result = EResult::ReadError;
+    m_nBytes = nConsumed;
     return result;
 }
 

@@ -54,6 +54,9 @@ public:
                  const FnProgress& fnProgress = {});
 
     qint64 m_nLines = 0; ///< rows appended by the last Read
+    /// Bytes of the file the last Read took its rows from (all of it when it ended Done); where
+    /// a follower of the growing file goes on.
+    qint64 m_nBytes = 0;
 
     // Tuning, for tests and benchmarks.
     bool m_bSequential = false;             ///< always use the sequential pass

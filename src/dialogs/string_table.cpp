@@ -75,6 +75,29 @@ constexpr SStringEntry g_Strings[] = {
     {IDS_ERR_MEMORY_FULL, "メモリが不足したため、これ以上のデータを記録できません\nグラフには"
                           "記録済みのデータが表示されます"},
     {IDS_ERR_CSV_READ, "CSVファイルの読み込みが途中で失敗しました\n読み込めたデータを表示します"},
+    {IDS_CAUSE_PORT_NOT_MAPPED, "COM%1 に対応するデバイスがありません\nCOM番号とデバイスの対応は"
+                                " kest --list-ports で確認できます"},
+    {IDS_CAUSE_PORT_MISSING, "デバイス %1 が見つかりません\n機器の接続を確かめてください。COM番号"
+                             "とデバイスの対応は kest --list-ports で確認できます"},
+    {IDS_CAUSE_PORT_PERMISSION, "デバイス %1 を開く権限がありません（所有者 %2）\n次のコマンドで"
+                                "グループ %3 に加わり、ログインし直してください:\nsudo adduser "
+                                "$USER %3"},
+    {IDS_CAUSE_PORT_BUSY, "デバイス %1 は他のプログラム（%2）が使用中です"},
+    {IDS_CAUSE_PORT_BUSY_UNKNOWN, "デバイス %1 は他のプログラムが使用中です"},
+    {IDS_CAUSE_PORT_OTHER, "デバイス %1: %2"},
+    {IDS_STATUS_PORT_VANISHED, "%1 デバイス %2 が切断されました。再接続を待っています"},
+    {IDS_STATUS_PORT_REOPENED, "%1 デバイス %2 が再接続されました。ロギングを続けます"},
+    {IDS_STATUS_PORT_OTHER, "%1 %2 に別のデバイスが接続されました。このデバイスは開きません"},
+    {IDS_STATUS_FOLLOW_RESTARTED, "%1 ファイルが切り詰められたか置き換えられたため、先頭から読み"
+                                  "直しました"},
+    {IDS_ERR_FOLLOW_VANISHED, "ファイルが見つからなくなりました\nファイルの追従を終了します"},
+    {IDS_STATS_TITLE, "統計"},
+    {IDS_STATS_HEADERS, "チャンネル\t名前\t単位\tデータ数\t除外\t最小値\t最大値\tピーク間\t"
+                        "平均\tRMS\t標準偏差\t最小値の位置\t最大値の位置"},
+    {IDS_STATS_RANGE_CURSORS, "範囲: Cur1 と Cur2 の間 (%1 〜 %2)"},
+    {IDS_STATS_RANGE_WINDOW, "範囲: 表示中のデータ (%1 〜 %2)"},
+    {IDS_STATS_COPY, "コピー(&C)"},
+    {IDS_STATS_CLOSE, "閉じる"},
 };
 
 const SStringEntry* FindEntry(int nId) {

@@ -65,6 +65,26 @@ enum EKestStringId : int {
     IDS_ERR_LOG_WRITE = 62004,
     IDS_ERR_MEMORY_FULL = 62005,
     IDS_ERR_CSV_READ = 62006,
+    // Why a COM port did not open, shown after message 135.
+    IDS_CAUSE_PORT_NOT_MAPPED = 62101,
+    IDS_CAUSE_PORT_MISSING = 62102,
+    IDS_CAUSE_PORT_PERMISSION = 62103,
+    IDS_CAUSE_PORT_BUSY = 62104,
+    IDS_CAUSE_PORT_BUSY_UNKNOWN = 62105,
+    IDS_CAUSE_PORT_OTHER = 62106,
+    // Status bar notices while logging or following a file; %1 is the time.
+    IDS_STATUS_PORT_VANISHED = 62111,
+    IDS_STATUS_PORT_REOPENED = 62112,
+    IDS_STATUS_PORT_OTHER = 62113,
+    IDS_STATUS_FOLLOW_RESTARTED = 62121,
+    IDS_ERR_FOLLOW_VANISHED = 62122,
+    // The statistics window.
+    IDS_STATS_TITLE = 62131,
+    IDS_STATS_HEADERS = 62132,
+    IDS_STATS_RANGE_CURSORS = 62133,
+    IDS_STATS_RANGE_WINDOW = 62134,
+    IDS_STATS_COPY = 62135,
+    IDS_STATS_CLOSE = 62136,
 };
 
 /// Text of string nId; an empty string for a number the table does not hold.
