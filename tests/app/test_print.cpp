@@ -575,6 +575,9 @@ TEST_F(PrintQueue, BoxAtItsPlaceOnEveryPaper) {
         const QPoint ptOffset = MeasureBoxOffset(
             strPdf, nDpi, pPrinter->paperRect(QPrinter::DevicePixel).toAlignedRect().size(),
             fx.m_pView->m_Graph);
+        if (qEnvironmentVariableIsSet("KEST_TEST_KEEP"))
+            QFile::copy(strPdf, QStringLiteral("/tmp/kest_print_%1.pdf")
+                                    .arg(QString::fromLatin1(c.pszName).replace(' ', '_')));
         QFile::remove(strPdf);
         const int nShift = qRound(c.dShiftPt * nDpi / 72.0);
         std::printf("%s on %s at %d dpi: box off its place by (%d, %d) device units\n", c.pszName,
