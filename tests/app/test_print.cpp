@@ -21,10 +21,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QPainter>
+#include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -426,6 +428,12 @@ TEST_F(PrintQueue, PreviewShowsOnePageAndWritesNothing) {
         auto* pWidget = pDlg->findChild<QPrintPreviewWidget*>();
         if (pWidget) {
             pWidget->updatePreview();
+            if (qEnvironmentVariableIsSet("KEST_TEST_KEEP")) {
+                pDlg->resize(900, 800);
+                pWidget->fitInView();
+                QApplication::processEvents();
+                pDlg->grab().save(QStringLiteral("/tmp/kest_preview.png"));
+            }
             nPages = pWidget->pageCount();
             nOrientation = pWidget->orientation() == QPageLayout::Landscape ? QPageLayout::Landscape
                                                                             : QPageLayout::Portrait;
@@ -764,6 +772,65 @@ TEST(Metafile, FullDiskKeepsTheOldFileAndSaysSo) {
             ASSERT_TRUE(f.open(QIODevice::ReadOnly));
             EXPECT_EQ(f.readAll(), old);
         }
+    }
+}
+
+/// The preview's own print button prints on the selection and remembers it, as 印刷... does.
+TEST_F(PrintQueue, PreviewPrintButtonPrintsAndRemembers) {
+    SPrintFixture fx;
+    const QByteArray uri = CPrinterSelection::NamesForQueue(kQueue).m_strOutput;
+    SPrinterSetup letter;
+    letter.m_nOrientation = DMORIENT_PORTRAIT;
+    letter.m_nPaperSize = static_cast<int16_t>(QPageSize(QPageSize::Letter).windowsId());
+    fx.m_Sel.SetSelection(QString::fromLatin1(kQueue), letter);
+    CDialogAnswerer<QPrintDialog> printDlg([](QPrintDialog* pDlg) { pDlg->accept(); });
+    CDialogAnswerer<QPrintPreviewDialog> preview([](QPrintPreviewDialog* pDlg) {
+        for (QAction* pAction : pDlg->findChildren<QAction*>()) {
+            if (pAction->text() == QStringLiteral("Print")) {
+                pAction->trigger();
+                return;
+            }
+        }
+        pDlg->reject();
+    });
+    const QStringList before = PdfFiles();
+    ASSERT_TRUE(fx.m_pView->RunCommand(ID_FILE_PRINT_PREVIEW));
+    EXPECT_EQ(printDlg.m_nShown, 1);
+    const QString strPdf = WaitForPdf(before, fx.m_strTitle);
+    ASSERT_FALSE(strPdf.isEmpty()) << "the preview's print button printed nothing";
+    const QSizeF size = PdfPageSize(strPdf);
+    QFile::remove(strPdf);
+    EXPECT_NEAR(size.width(), 612, 1) << "printed on the selection's Letter";
+    EXPECT_NEAR(size.height(), 792, 1);
+    // Remembered as a print remembers (the profile had no printer setup before).
+    EXPECT_EQ(Section(fx.m_pProfile->GetPath(), "PrinterSetup"),
+              "[PrinterSetup]\r\nDriver=CUPS\r\nDevice=KEST_PDF\r\nOutput=" + uri +
+                  "\r\nOrientation=1\r\nPaperSize=1\r\n");
+}
+
+/// The preview's page setup changes the selection as プリンタの設定 does and, closed with OK, is
+/// remembered at once; cancelled, it writes nothing.
+TEST_F(PrintQueue, PreviewPageSetupIsRememberedOnOk) {
+    for (const bool bOk : {false, true}) {
+        SCOPED_TRACE(bOk ? "OK" : "Cancel");
+        SPrintFixture fx;
+        CDialogAnswerer<QPageSetupDialog> setup([bOk](QPageSetupDialog* pDlg) {
+            pDlg->printer()->setPageOrientation(QPageLayout::Landscape);
+            bOk ? pDlg->accept() : pDlg->reject();
+        });
+        CDialogAnswerer<QPrintPreviewDialog> preview([](QPrintPreviewDialog* pDlg) {
+            for (QAction* pAction : pDlg->findChildren<QAction*>()) {
+                if (pAction->text() == QStringLiteral("Page setup")) {
+                    pAction->trigger();
+                    break;
+                }
+            }
+            pDlg->reject();
+        });
+        ASSERT_TRUE(fx.m_pView->RunCommand(ID_FILE_PRINT_PREVIEW));
+        EXPECT_EQ(setup.m_nShown, 1);
+        EXPECT_EQ(Section(fx.m_pProfile->GetPath(), "PrinterSetup").contains("Device=KEST_PDF"),
+                  bOk);
     }
 }
 
