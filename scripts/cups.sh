@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes sure a CUPS scheduler runs with two PDF queues (cups-pdf), "KEST_PDF" as the default and
-# "KEST_PDF2" beside it, writing their PDFs to /var/spool/cups-pdf/<user>. Used by the tests of
-# printing; works as root on a machine without systemd. Prints the output directory's parent.
+# Makes sure a CUPS scheduler runs with three PDF queues (cups-pdf), "KEST_PDF" as the default,
+# "KEST_PDF2" beside it and "KEST_PDF_MARGIN", whose driver declares 12 pt unprintable margins on
+# every side, writing their PDFs to /var/spool/cups-pdf/<user>. Used by the tests of printing;
+# works as root on a machine without systemd. Prints the output directory's parent.
 set -euo pipefail
 
 SUDO=""
@@ -35,5 +36,28 @@ for q in KEST_PDF KEST_PDF2; do
     $SUDO cupsenable "$q" 2>/dev/null || true
     $SUDO cupsaccept "$q" 2>/dev/null || true
 done
+# The same driver with a printable area 12 pt inside every edge of every paper, as a real
+# printer's driver declares it: the printed picture must then move by exactly that much.
+MARGIN_PPD=$(mktemp --suffix=.ppd)
+trap 'rm -f "$MARGIN_PPD"' EXIT
+awk '
+    /^\*HWMargins:/ { print "*HWMargins: 12 12 12 12"; next }
+    /^\*ImageableArea / && match($0, /"[0-9.]+ [0-9.]+ [0-9.]+ [0-9.]+"/) {
+        split(substr($0, RSTART + 1, RLENGTH - 2), v, " ")
+        printf "%s\"%g %g %g %g\"\n", substr($0, 1, RSTART - 1), v[1] + 12, v[2] + 12, v[3] - 12, v[4] - 12
+        next
+    }
+    /^\*NickName:/ { print "*NickName: \"KEST test PDF with 12 pt margins\""; next }
+    /^\*ShortNickName:/ { print "*ShortNickName: \"KEST PDF 12pt margins\""; next }
+    { print }
+' "$PPD" >"$MARGIN_PPD"
+grep -q '^\*ImageableArea A4/A4: "12 12 583 830"' "$MARGIN_PPD" ||
+    { echo "could not make the 12 pt margin PPD" >&2; exit 1; }
+chmod 644 "$MARGIN_PPD"
+if ! lpstat -p KEST_PDF_MARGIN >/dev/null 2>&1; then
+    $SUDO lpadmin -p KEST_PDF_MARGIN -v cups-pdf:/ -P "$MARGIN_PPD" -E
+fi
+$SUDO cupsenable KEST_PDF_MARGIN 2>/dev/null || true
+$SUDO cupsaccept KEST_PDF_MARGIN 2>/dev/null || true
 $SUDO lpadmin -d KEST_PDF
 echo /var/spool/cups-pdf

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "display/metafile_export.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -182,8 +184,8 @@ bool ParseRenderOptions(const QCommandLineParser& parser, SRenderOptions& out, Q
         out.m_cx = cx;
         out.m_cy = cy;
     } else if (out.m_nFormat == ERenderFormat::Emf) {
-        out.m_cx = 1600;
-        out.m_cy = 1000;
+        out.m_cx = kMetafileSize.cx;
+        out.m_cy = kMetafileSize.cy;
     } else if (!bPdf) {
         strError = QStringLiteral("--size WIDTHxHEIGHT is required for .png and .svg");
         return false;

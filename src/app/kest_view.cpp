@@ -12,9 +12,9 @@
 #include "dialogs/set_horiz_dlg.h"
 #include "dialogs/set_input_data_dlg.h"
 #include "dialogs/string_table.h"
-#include "display/emf_canvas.h"
+#include "display/metafile_export.h"
 #include "display/painter_canvas.h"
-#include "display/print_frame.h"
+#include "display/print_page.h"
 #include "settings/kest_doc.h"
 #include "settings/profile.h"
 #include "settings/profile_store.h"
@@ -432,6 +432,7 @@ bool CkestView::OnPreparePrinting(bool bDialog) {
     // One page, nothing to select: the dialog asks for the printer and copies only.
     dlg.setOptions(QAbstractPrintDialog::PrintShowPageSize);
     dlg.setMinMax(1, 1);
+    KeepPaperInPrintDialog(dlg);
     return dlg.exec() == QDialog::Accepted;
 }
 
@@ -442,15 +443,8 @@ void CkestView::OnBeginPrinting(QPrinter* pPrinter) {
 }
 
 void CkestView::OnPrint(QPrinter* pPrinter) {
-    QPainter painter;
-    if (!painter.begin(pPrinter)) {
+    if (!PrintGraphPage(*pPrinter, m_Graph))
         KestMessageBox(this, IDS_ERR_PRINT_START, EButtons::OK);
-        return;
-    }
-    const QRect rcPaper = pPrinter->paperRect(QPrinter::DevicePixel).toAlignedRect();
-    CPainterCanvas canvas(&painter, rcPaper.width(), rcPaper.height());
-    m_Graph.DrawPrintPage(canvas);
-    painter.end();
 }
 
 void CkestView::OnFilePrintPreview() {
@@ -473,7 +467,11 @@ void CkestView::OnFilePrintPreview() {
                                                          : QPrintPreviewWidget::SinglePageView;
     if (pWidget)
         pWidget->setViewMode(nStartMode);
-    dlg.exec();
+    // The preview's page setup changes the selection as the print setup command does, and is
+    // remembered as that is; its print button prints, and a print remembers the selection.
+    const CPreviewDialogWatch watch([this] { m_pPrinterSel->SavePrinterSetup(*m_pProfile); });
+    if (dlg.exec() == QDialog::Accepted)
+        m_pPrinterSel->SavePrinterSetup(*m_pProfile);
     if (pWidget && pWidget->viewMode() != nStartMode) {
         if (pWidget->viewMode() == QPrintPreviewWidget::FacingPagesView)
             m_nPreviewPages = 2;
@@ -501,15 +499,16 @@ void CkestView::OnFileMetafile() {
 }
 
 bool CkestView::ExportMetafile(const QString& strPath) {
-    // The reference surface is the screen the view is on (a plain 96 dpi one without a screen).
-    const QScreen* pScreen = screen();
-    const qreal dDpr = pScreen ? pScreen->devicePixelRatio() : 1.0;
-    const QSize sizeRef = pScreen ? pScreen->geometry().size() * dDpr : QSize(1920, 1080);
-    const qreal dDpiX = pScreen ? pScreen->logicalDotsPerInchX() * dDpr : 96.0;
-    const qreal dDpiY = pScreen ? pScreen->logicalDotsPerInchY() * dDpr : 96.0;
-    CEmfCanvas canvas(sizeRef.width(), sizeRef.height(), dDpiX, dDpiY);
-    m_Graph.DrawMetafile(canvas, kMetafileSize);
-    return canvas.Save(strPath);
+    // The reference surface is the screen the view is on.
+    SMetafileRef ref = kFallbackMetafileRef;
+    if (const QScreen* pScreen = screen()) {
+        const qreal dDpr = pScreen->devicePixelRatio();
+        const QSize sizeRef = pScreen->geometry().size() * dDpr;
+        ref.m_size = SSize{sizeRef.width(), sizeRef.height()};
+        ref.m_dDpiX = pScreen->logicalDotsPerInchX() * dDpr;
+        ref.m_dDpiY = pScreen->logicalDotsPerInchY() * dDpr;
+    }
+    return ExportGraphMetafile(m_Graph, ref, kMetafileSize, strPath);
 }
 
 // --- painting and mouse ---

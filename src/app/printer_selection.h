@@ -2,10 +2,13 @@
 
 #include "settings/printer_setup.h"
 
+#include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class CProfile;
+class QPrintDialog;
 class QPrinter;
 
 /// The application's one printer selection, shared by the print setup dialog, printing and
@@ -48,4 +51,25 @@ private:
     /// The default queue the selection was made from; while the selection is still that queue,
     /// a change of the default replaces it. Empty when the user chose the printer.
     QString m_strFromDefault;
+};
+
+/// Makes a print dialog on the selection start from the selection's paper and hand back what the
+/// user leaves in it: Qt's own dialog puts the queue's default paper in its properties and prints
+/// on that. A paper the user picks in the properties and accepts stays; otherwise the printer
+/// keeps the selection's paper (where the printer chosen in the dialog has it).
+void KeepPaperInPrintDialog(QPrintDialog& dlg);
+
+/// While it lives, watches the dialogs that the print preview's own buttons open on the
+/// selection: every print dialog gets KeepPaperInPrintDialog, and a page setup closed with OK
+/// calls fnPageSetupAccepted. Made on the stack around the preview; window thread only.
+class CPreviewDialogWatch : public QObject {
+public:
+    explicit CPreviewDialogWatch(std::function<void()> fnPageSetupAccepted);
+    ~CPreviewDialogWatch() override;
+
+protected:
+    bool eventFilter(QObject* pObject, QEvent* pEvent) override;
+
+private:
+    std::function<void()> m_fnPageSetupAccepted;
 };

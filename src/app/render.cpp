@@ -1,29 +1,25 @@
 #include "app/render.h"
 
 #include "acquisition/csv_reader.h"
-#include "display/emf_canvas.h"
 #include "display/graph.h"
+#include "display/metafile_export.h"
 #include "display/painter_canvas.h"
+#include "display/print_page.h"
+#include "settings/complete_save.h"
 #include "settings/kest_doc.h"
 #include "settings/profile.h"
 #include "settings/profile_store.h"
 
 #include <QFileInfo>
 #include <QPainter>
-#include <QPrinter>
-#include <QSaveFile>
+#include <QPdfWriter>
 #include <QSvgGenerator>
-#include <QTemporaryFile>
 #include <cstdio>
 
 namespace {
 
 /// A PDF page is drawn at this resolution, so that an A4 page is 4960 x 7016 device units.
 constexpr int kPdfDpi = 600;
-/// The reference surface an EMF is measured for without a screen: a plain 96 dpi monitor.
-constexpr int kEmfRefWidth = 1920;
-constexpr int kEmfRefHeight = 1080;
-constexpr double kEmfRefDpi = 96.0;
 
 /// Fills doc and graph as the viewer would show FILE.csv; false with strError unless the whole
 /// file was read.
@@ -58,61 +54,59 @@ bool LoadForRender(const SRenderOptions& args, const CProfile& profile, CkestDoc
     return false;
 }
 
-bool WriteImage(const QImage& image, const QString& strOut) {
-    QSaveFile file(strOut);
-    return file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit();
+// Every output is a CCompleteFile: written to a temporary beside the target through the
+// descriptor it holds, checked to the last byte, then renamed over the target.
+
+bool WriteImage(const QImage& image, const QString& strOut, QString& strReason) {
+    CCompleteFile file(strOut);
+    if (!file.Open(&strReason))
+        return false;
+    if (!image.save(file.Device(), "PNG")) {
+        strReason = file.Device()->errorString();
+        return false;
+    }
+    return file.Commit(&strReason);
 }
 
-bool WriteSvg(CGraph& graph, const SRenderOptions& args) {
-    QSaveFile file(args.m_strOut);
-    if (!file.open(QIODevice::WriteOnly))
+bool WriteSvg(CGraph& graph, const SRenderOptions& args, QString& strReason) {
+    CCompleteFile file(args.m_strOut);
+    if (!file.Open(&strReason))
         return false;
     QSvgGenerator generator;
-    generator.setOutputDevice(&file);
+    generator.setOutputDevice(file.Device());
     generator.setSize(QSize(args.m_cx, args.m_cy));
     generator.setViewBox(QRect(0, 0, args.m_cx, args.m_cy));
     generator.setTitle(QFileInfo(args.m_strCsv).fileName());
     {
         QPainter painter;
-        if (!painter.begin(&generator))
+        if (!painter.begin(&generator)) {
+            strReason = QStringLiteral("cannot start the SVG");
             return false;
+        }
         CPainterCanvas canvas(&painter, args.m_cx, args.m_cy);
         graph.OnSize(args.m_cx, args.m_cy);
         graph.DrawScreen(canvas);
     }
-    return file.commit();
+    return file.Commit(&strReason);
 }
 
-bool WritePdf(CGraph& graph, const SRenderOptions& args) {
-    // QPrinter writes its file itself: a temporary beside the target, renamed when complete.
-    const QFileInfo info(args.m_strOut);
-    QTemporaryFile temp(info.absolutePath() + QStringLiteral("/.kest-XXXXXX.pdf"));
-    if (!temp.open())
+bool WritePdf(CGraph& graph, const SRenderOptions& args, QString& strReason) {
+    CCompleteFile file(args.m_strOut);
+    if (!file.Open(&strReason))
         return false;
-    temp.close();
     {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setResolution(kPdfDpi);
-        printer.setPageSize(QPageSize(args.m_nPage));
-        printer.setPageOrientation(args.m_bLandscape ? QPageLayout::Landscape
-                                                     : QPageLayout::Portrait);
-        printer.setDocName(info.fileName());
-        printer.setOutputFileName(temp.fileName());
-        QPainter painter;
-        if (!painter.begin(&printer))
+        QPdfWriter writer(file.Device());
+        writer.setResolution(kPdfDpi);
+        writer.setPageSize(QPageSize(args.m_nPage));
+        writer.setPageOrientation(args.m_bLandscape ? QPageLayout::Landscape
+                                                    : QPageLayout::Portrait);
+        writer.setTitle(QFileInfo(args.m_strOut).fileName());
+        if (!PrintGraphPage(writer, graph)) {
+            strReason = QStringLiteral("cannot start the PDF");
             return false;
-        const QRect rcPaper = printer.paperRect(QPrinter::DevicePixel).toAlignedRect();
-        CPainterCanvas canvas(&painter, rcPaper.width(), rcPaper.height());
-        graph.DrawPrintPage(canvas);
-        if (!painter.end())
-            return false;
+        }
     }
-    QFile::remove(args.m_strOut);
-    if (!temp.rename(args.m_strOut))
-        return false;
-    temp.setAutoRemove(false);
-    return true;
+    return file.Commit(&strReason);
 }
 
 } // namespace
@@ -134,11 +128,12 @@ QImage RenderCsv(const SRenderOptions& args, const CProfile& profile, QString& s
 
 bool RenderToFile(const SRenderOptions& args, const CProfile& profile, QString& strError) {
     bool bWritten = false;
+    QString strReason;
     if (args.m_nFormat == ERenderFormat::Png) {
         const QImage image = RenderCsv(args, profile, strError);
         if (image.isNull())
             return false;
-        bWritten = WriteImage(image, args.m_strOut);
+        bWritten = WriteImage(image, args.m_strOut, strReason);
     } else {
         CkestDoc doc;
         CGraph graph(&doc);
@@ -146,23 +141,24 @@ bool RenderToFile(const SRenderOptions& args, const CProfile& profile, QString& 
             return false;
         switch (args.m_nFormat) {
         case ERenderFormat::Svg:
-            bWritten = WriteSvg(graph, args);
+            bWritten = WriteSvg(graph, args, strReason);
             break;
-        case ERenderFormat::Emf: {
-            CEmfCanvas canvas(kEmfRefWidth, kEmfRefHeight, kEmfRefDpi, kEmfRefDpi);
-            graph.DrawMetafile(canvas, SSize{args.m_cx, args.m_cy});
-            bWritten = canvas.Save(args.m_strOut);
+        case ERenderFormat::Emf:
+            bWritten = ExportGraphMetafile(graph, kFallbackMetafileRef, SSize{args.m_cx, args.m_cy},
+                                           args.m_strOut, &strReason);
             break;
-        }
         case ERenderFormat::Pdf:
-            bWritten = WritePdf(graph, args);
+            bWritten = WritePdf(graph, args, strReason);
             break;
         case ERenderFormat::Png:
             break;
         }
     }
-    if (!bWritten)
+    if (!bWritten) {
         strError = QStringLiteral("cannot write ") + args.m_strOut;
+        if (!strReason.isEmpty())
+            strError += QStringLiteral(": ") + strReason;
+    }
     return bWritten;
 }
 

@@ -1,10 +1,10 @@
 #include "display/emf_canvas.h"
 
-#include "display/painter_canvas.h"
+#include "display/font_map.h"
+#include "settings/complete_save.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -90,13 +90,13 @@ bool FitsInt16(const SPoint* pts, int nCount) {
 
 CEmfCanvas::CEmfCanvas(int cxRef, int cyRef, double dDpiX, double dDpiY)
     : m_sizeRef{std::max(cxRef, 1), std::max(cyRef, 1)}, m_dDpiX(dDpiX > 0 ? dDpiX : 96.0),
-      m_dDpiY(dDpiY > 0 ? dDpiY : 96.0), m_handleUsed(1, true) {
+      m_dDpiY(dDpiY > 0 ? dDpiY : 96.0), m_HandleUsed(1, true) {
     // The player's defaults are the stock black pen and white brush, which are exactly the
     // canvas's default descriptions; its default font is not, so the font is made when first
     // used.
-    m_state.m_hPen = BLACK_PEN;
-    m_state.m_hBrush = WHITE_BRUSH;
-    m_qfont = CPainterCanvas::MakeFont(m_state.m_font);
+    m_State.m_hPen = BLACK_PEN;
+    m_State.m_hBrush = WHITE_BRUSH;
+    m_QFont = MapFont(m_State.m_Font);
 
     BeginRecord(EMR_SETMAPMODE);
     PutU32(MM_TEXT);
@@ -115,24 +115,24 @@ CEmfCanvas::CEmfCanvas(int cxRef, int cyRef, double dDpiX, double dDpiY)
 // --- record writing ---
 
 void CEmfCanvas::BeginRecord(uint32_t nType) {
-    m_nRecordStart = static_cast<int>(m_records.size());
+    m_nRecordStart = static_cast<int>(m_Records.size());
     PutU32(nType);
     PutU32(0); // size, patched by EndRecord
 }
 
 void CEmfCanvas::EndRecord() {
-    while (m_records.size() % 4 != 0)
-        m_records.append('\0');
-    const uint32_t nSize = static_cast<uint32_t>(m_records.size() - m_nRecordStart);
+    while (m_Records.size() % 4 != 0)
+        m_Records.append('\0');
+    const uint32_t nSize = static_cast<uint32_t>(m_Records.size() - m_nRecordStart);
     for (int i = 0; i < 4; ++i)
-        m_records[m_nRecordStart + 4 + i] = static_cast<char>((nSize >> (8 * i)) & 0xFF);
+        m_Records[m_nRecordStart + 4 + i] = static_cast<char>((nSize >> (8 * i)) & 0xFF);
     ++m_nRecords;
 }
 
 void CEmfCanvas::PutU32(uint32_t n) {
     const char b[4] = {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
                        static_cast<char>((n >> 16) & 0xFF), static_cast<char>((n >> 24) & 0xFF)};
-    m_records.append(b, 4);
+    m_Records.append(b, 4);
 }
 
 void CEmfCanvas::PutI32(int32_t n) {
@@ -150,12 +150,12 @@ void CEmfCanvas::PutRect(int32_t l, int32_t t, int32_t r, int32_t b) {
 
 uint32_t CEmfCanvas::AllocHandle() {
     uint32_t h = 1;
-    while (h < m_handleUsed.size() && m_handleUsed[h])
+    while (h < m_HandleUsed.size() && m_HandleUsed[h])
         ++h;
-    if (h == m_handleUsed.size())
-        m_handleUsed.push_back(true);
+    if (h == m_HandleUsed.size())
+        m_HandleUsed.push_back(true);
     else
-        m_handleUsed[h] = true;
+        m_HandleUsed[h] = true;
     m_nHandleMax = std::max(m_nHandleMax, h);
     return h;
 }
@@ -227,13 +227,13 @@ uint32_t CEmfCanvas::CreateFont(const SFont& font) {
     lf[24] = static_cast<char>(OUT_TT_ONLY_PRECIS);
     // The face the text was measured with (the named one where it is installed), so that a
     // reader on this machine sets the glyphs the spacing was worked out for.
-    const QString strFace = QFontInfo(CPainterCanvas::MakeFont(font)).family().left(31);
+    const QString strFace = QFontInfo(MapFont(font)).family().left(31);
     for (int i = 0; i < strFace.size(); ++i) {
         const char16_t c = strFace[i].unicode();
         lf[28 + 2 * i] = static_cast<char>(c & 0xFF);
         lf[28 + 2 * i + 1] = static_cast<char>(c >> 8);
     }
-    m_records.append(lf);
+    m_Records.append(lf);
     EndRecord();
     return h;
 }
@@ -250,12 +250,12 @@ void CEmfCanvas::ReleaseIfUnused(uint32_t h) {
     auto holds = [h](const SState& s) {
         return s.m_hPen == h || s.m_hBrush == h || s.m_hFont == h;
     };
-    if (holds(m_state) || std::any_of(m_saved.begin(), m_saved.end(), holds))
+    if (holds(m_State) || std::any_of(m_SavedStates.begin(), m_SavedStates.end(), holds))
         return;
     BeginRecord(EMR_DELETEOBJECT);
     PutU32(h);
     EndRecord();
-    m_handleUsed[h] = false;
+    m_HandleUsed[h] = false;
 }
 
 template <typename T>
@@ -275,54 +275,54 @@ T CEmfCanvas::SelectDescribed(T& current, uint32_t& hCurrent, const T& desc,
 }
 
 SPen CEmfCanvas::SelectPen(const SPen& pen) {
-    return SelectDescribed(m_state.m_pen, m_state.m_hPen, pen, &CEmfCanvas::CreatePen);
+    return SelectDescribed(m_State.m_Pen, m_State.m_hPen, pen, &CEmfCanvas::CreatePen);
 }
 
 SBrush CEmfCanvas::SelectBrush(const SBrush& brush) {
-    return SelectDescribed(m_state.m_brush, m_state.m_hBrush, brush, &CEmfCanvas::CreateBrush);
+    return SelectDescribed(m_State.m_Brush, m_State.m_hBrush, brush, &CEmfCanvas::CreateBrush);
 }
 
 SFont CEmfCanvas::SelectFont(const SFont& font) {
-    const SFont old = m_state.m_font;
+    const SFont old = m_State.m_Font;
     if (font == old)
         return old;
-    const uint32_t hOld = m_state.m_hFont;
-    m_state.m_font = font;
-    m_qfont = CPainterCanvas::MakeFont(font);
+    const uint32_t hOld = m_State.m_hFont;
+    m_State.m_Font = font;
+    m_QFont = MapFont(font);
     if (hOld == 0)
         return old; // still the player's default font: made when text needs it
-    m_state.m_hFont = CreateFont(font);
-    EmitSelect(m_state.m_hFont);
+    m_State.m_hFont = CreateFont(font);
+    EmitSelect(m_State.m_hFont);
     ReleaseIfUnused(hOld);
     return old;
 }
 
 void CEmfCanvas::EnsureFont() {
-    if (m_state.m_hFont != 0)
+    if (m_State.m_hFont != 0)
         return;
-    m_state.m_hFont = CreateFont(m_state.m_font);
-    EmitSelect(m_state.m_hFont);
+    m_State.m_hFont = CreateFont(m_State.m_Font);
+    EmitSelect(m_State.m_hFont);
 }
 
 // --- bounds ---
 
 int CEmfCanvas::PenReach() const {
-    const SPen& pen = m_state.m_pen;
+    const SPen& pen = m_State.m_Pen;
     if (pen.m_nStyle == SPen::Null || (pen.m_nWidth <= 1 && pen.m_nStyle == SPen::Solid))
         return 0;
     return (std::max(pen.m_nWidth, 1) + 1) / 2;
 }
 
 void CEmfCanvas::AddBounds(int64_t l, int64_t t, int64_t r, int64_t b) {
-    l += m_state.m_ptOrg.x;
-    r += m_state.m_ptOrg.x;
-    t += m_state.m_ptOrg.y;
-    b += m_state.m_ptOrg.y;
-    if (m_state.m_bClip) {
-        l = std::max<int64_t>(l, m_state.m_rcClip.left);
-        t = std::max<int64_t>(t, m_state.m_rcClip.top);
-        r = std::min<int64_t>(r, int64_t{m_state.m_rcClip.right} - 1);
-        b = std::min<int64_t>(b, int64_t{m_state.m_rcClip.bottom} - 1);
+    l += m_State.m_ptOrg.x;
+    r += m_State.m_ptOrg.x;
+    t += m_State.m_ptOrg.y;
+    b += m_State.m_ptOrg.y;
+    if (m_State.m_bClip) {
+        l = std::max<int64_t>(l, m_State.m_rcClip.left);
+        t = std::max<int64_t>(t, m_State.m_rcClip.top);
+        r = std::min<int64_t>(r, int64_t{m_State.m_rcClip.right} - 1);
+        b = std::min<int64_t>(b, int64_t{m_State.m_rcClip.bottom} - 1);
     }
     if (r < l || b < t)
         return;
@@ -361,31 +361,31 @@ void CEmfCanvas::FillRect(int x, int y, int cx, int cy, COLORREF cr) {
 }
 
 void CEmfCanvas::MoveTo(int x, int y) {
-    m_state.m_ptCur = {x, y};
+    m_State.m_ptCur = {x, y};
 }
 
 void CEmfCanvas::EnsurePlayerAt(SPoint pt) {
-    if (m_bPlayerKnown && m_state.m_ptPlayer == pt)
+    if (m_bPlayerKnown && m_State.m_ptPlayer == pt)
         return;
     BeginRecord(EMR_MOVETOEX);
     PutI32(pt.x);
     PutI32(pt.y);
     EndRecord();
-    m_state.m_ptPlayer = pt;
+    m_State.m_ptPlayer = pt;
     m_bPlayerKnown = true;
 }
 
 void CEmfCanvas::LineTo(int x, int y) {
-    const SPoint a = m_state.m_ptCur;
-    m_state.m_ptCur = {x, y};
-    if (m_state.m_pen.m_nStyle == SPen::Null)
+    const SPoint a = m_State.m_ptCur;
+    m_State.m_ptCur = {x, y};
+    if (m_State.m_Pen.m_nStyle == SPen::Null)
         return;
     EnsurePlayerAt(a);
     BeginRecord(EMR_LINETO);
     PutI32(x);
     PutI32(y);
     EndRecord();
-    m_state.m_ptPlayer = {x, y};
+    m_State.m_ptPlayer = {x, y};
     const SPoint pts[2] = {a, {x, y}};
     AddPointsBounds(pts, 2, PenReach());
 }
@@ -395,7 +395,7 @@ void CEmfCanvas::PointsRecord(uint32_t nType16, uint32_t nType32, const SPoint* 
     const bool b16 = FitsInt16(pts, nCount);
     BeginRecord(b16 ? nType16 : nType32);
     const SExtent e = PointsExtent(pts, nCount);
-    const SPoint& org = m_state.m_ptOrg;
+    const SPoint& org = m_State.m_ptOrg;
     PutRect(Clamp32(e.l - nReach + org.x), Clamp32(e.t - nReach + org.y),
             Clamp32(e.r + nReach + org.x), Clamp32(e.b + nReach + org.y));
     PutU32(static_cast<uint32_t>(nCount));
@@ -416,8 +416,8 @@ void CEmfCanvas::PointsRecord(uint32_t nType16, uint32_t nType32, const SPoint* 
 void CEmfCanvas::Polyline(const SPoint* pts, int nCount) {
     if (nCount <= 0)
         return;
-    m_state.m_ptCur = pts[nCount - 1];
-    if (nCount == 1 || m_state.m_pen.m_nStyle == SPen::Null)
+    m_State.m_ptCur = pts[nCount - 1];
+    if (nCount == 1 || m_State.m_Pen.m_nStyle == SPen::Null)
         return;
     const int nReach = PenReach();
     PointsRecord(EMR_POLYLINE16, EMR_POLYLINE, pts, nCount, nReach);
@@ -426,8 +426,8 @@ void CEmfCanvas::Polyline(const SPoint* pts, int nCount) {
 void CEmfCanvas::Rectangle(int left, int top, int right, int bottom) {
     if (right <= left || bottom <= top)
         return;
-    const bool bPen = m_state.m_pen.m_nStyle != SPen::Null;
-    if (!bPen && m_state.m_brush.m_bNull)
+    const bool bPen = m_State.m_Pen.m_nStyle != SPen::Null;
+    if (!bPen && m_State.m_Brush.m_bNull)
         return;
     BeginRecord(EMR_RECTANGLE);
     PutRect(left, top, right, bottom);
@@ -452,9 +452,9 @@ void CEmfCanvas::Polygon(const SPoint* pts, int nCount) {
 
 void CEmfCanvas::SetTextColor(COLORREF cr) {
     cr &= 0xFFFFFF;
-    if (cr == m_state.m_crText)
+    if (cr == m_State.m_crText)
         return;
-    m_state.m_crText = cr;
+    m_State.m_crText = cr;
     BeginRecord(EMR_SETTEXTCOLOR);
     PutU32(cr);
     EndRecord();
@@ -465,10 +465,10 @@ void CEmfCanvas::SetBkTransparent() {
 }
 
 ETextAlign CEmfCanvas::SetTextAlign(ETextAlign align) {
-    const ETextAlign old = m_state.m_nAlign;
+    const ETextAlign old = m_State.m_nAlign;
     if (align == old)
         return old;
-    m_state.m_nAlign = align;
+    m_State.m_nAlign = align;
     BeginRecord(EMR_SETTEXTALIGN);
     PutU32(align == TA_TopCenter ? TA_CENTER : 0);
     EndRecord();
@@ -476,7 +476,7 @@ ETextAlign CEmfCanvas::SetTextAlign(ETextAlign align) {
 }
 
 std::vector<int32_t> CEmfCanvas::Advances(const QString& str) const {
-    const QFontMetrics fm(m_qfont);
+    const QFontMetrics fm(m_QFont);
     std::vector<int32_t> dx(static_cast<size_t>(str.size()), 0);
     // Each character's advance as the difference of prefix widths, so that the sum is exactly
     // the width the screen measures and kerning stays where it was measured.
@@ -494,13 +494,13 @@ std::vector<int32_t> CEmfCanvas::Advances(const QString& str) const {
 }
 
 void CEmfCanvas::TextRecord(int x, int y, const QString& str, const std::vector<int32_t>& dx) {
-    const QFontMetrics fm(m_qfont);
+    const QFontMetrics fm(m_QFont);
     int nWidth = 0;
     for (int32_t d : dx)
         nWidth += d;
-    const int nLeft = m_state.m_nAlign == TA_TopCenter ? x - nWidth / 2 : x;
+    const int nLeft = m_State.m_nAlign == TA_TopCenter ? x - nWidth / 2 : x;
     const int nHeight = fm.ascent() + fm.descent();
-    const SPoint& org = m_state.m_ptOrg;
+    const SPoint& org = m_State.m_ptOrg;
 
     const uint32_t nChars = static_cast<uint32_t>(str.size());
     const uint32_t nOffString = 76;
@@ -528,10 +528,10 @@ void CEmfCanvas::TextRecord(int x, int y, const QString& str, const std::vector<
     for (qsizetype i = 0; i < str.size(); ++i) {
         const char16_t c = str[i].unicode();
         const char b[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
-        m_records.append(b, 2);
+        m_Records.append(b, 2);
     }
-    while ((m_records.size() - m_nRecordStart) % 4 != 0)
-        m_records.append('\0');
+    while ((m_Records.size() - m_nRecordStart) % 4 != 0)
+        m_Records.append('\0');
     for (int32_t d : dx)
         PutI32(d);
     EndRecord();
@@ -560,7 +560,7 @@ void CEmfCanvas::DrawTextCentered(const SRect& rc, const QByteArray& text) {
 }
 
 SSize CEmfCanvas::GetTextExtent(const QByteArray& text) {
-    const QFontMetrics fm(m_qfont);
+    const QFontMetrics fm(m_QFont);
     return {fm.horizontalAdvance(QString::fromUtf8(text)), fm.ascent() + fm.descent()};
 }
 
@@ -569,23 +569,23 @@ SSize CEmfCanvas::GetTextExtent(const QByteArray& text) {
 void CEmfCanvas::SaveState() {
     BeginRecord(EMR_SAVEDC);
     EndRecord();
-    m_saved.push_back(m_state);
+    m_SavedStates.push_back(m_State);
 }
 
 void CEmfCanvas::RestoreState() {
-    if (m_saved.empty())
+    if (m_SavedStates.empty())
         return; // nothing saved: a RestoreDC would fail in the player too
     BeginRecord(EMR_RESTOREDC);
     PutI32(-1);
     EndRecord();
-    const SState was = m_state;
-    m_state = m_saved.back();
-    m_saved.pop_back();
+    const SState was = m_State;
+    m_State = m_SavedStates.back();
+    m_SavedStates.pop_back();
     // Players differ in whether the current position comes back with the state: the next line
     // sets it again.
     m_bPlayerKnown = false;
-    if (!(was.m_font == m_state.m_font))
-        m_qfont = CPainterCanvas::MakeFont(m_state.m_font);
+    if (!(was.m_Font == m_State.m_Font))
+        m_QFont = MapFont(m_State.m_Font);
     // Objects selected only in the state just left are free now.
     ReleaseIfUnused(was.m_hPen);
     ReleaseIfUnused(was.m_hBrush);
@@ -596,27 +596,27 @@ void CEmfCanvas::IntersectClip(const SRect& rc) {
     BeginRecord(EMR_INTERSECTCLIPRECT);
     PutRect(rc.left, rc.top, rc.right, rc.bottom);
     EndRecord();
-    const SPoint& org = m_state.m_ptOrg;
+    const SPoint& org = m_State.m_ptOrg;
     const SRect dev{Clamp32(int64_t{rc.left} + org.x), Clamp32(int64_t{rc.top} + org.y),
                     Clamp32(int64_t{rc.right} + org.x), Clamp32(int64_t{rc.bottom} + org.y)};
-    if (!m_state.m_bClip) {
-        m_state.m_rcClip = dev;
-        m_state.m_bClip = true;
+    if (!m_State.m_bClip) {
+        m_State.m_rcClip = dev;
+        m_State.m_bClip = true;
     } else {
-        SRect& c = m_state.m_rcClip;
+        SRect& c = m_State.m_rcClip;
         c = SRect{std::max(c.left, dev.left), std::max(c.top, dev.top),
                   std::min(c.right, dev.right), std::min(c.bottom, dev.bottom)};
     }
 }
 
 void CEmfCanvas::SetViewportOrg(int x, int y) {
-    if (m_state.m_ptOrg == SPoint{x, y})
+    if (m_State.m_ptOrg == SPoint{x, y})
         return;
     BeginRecord(EMR_SETVIEWPORTORGEX);
     PutI32(x);
     PutI32(y);
     EndRecord();
-    m_state.m_ptOrg = {x, y};
+    m_State.m_ptOrg = {x, y};
 }
 
 SSize CEmfCanvas::GetPageSize() {
@@ -629,7 +629,7 @@ QByteArray CEmfCanvas::Finish() {
     constexpr uint32_t nHeaderSize = 108;
     constexpr uint32_t nEofSize = 20;
     QByteArray out;
-    out.reserve(static_cast<qsizetype>(nHeaderSize + m_records.size() + nEofSize));
+    out.reserve(static_cast<qsizetype>(nHeaderSize + m_Records.size() + nEofSize));
     auto put = [&out](uint32_t n) {
         const char b[4] = {static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
                            static_cast<char>((n >> 16) & 0xFF),
@@ -667,7 +667,7 @@ QByteArray CEmfCanvas::Finish() {
     }
     put(0x464D4520); // " EMF"
     put(0x00010000);
-    put(static_cast<uint32_t>(nHeaderSize + m_records.size() + nEofSize));
+    put(static_cast<uint32_t>(nHeaderSize + m_Records.size() + nEofSize));
     put(m_nRecords + 2);
     put(m_nHandleMax + 1); // handles (16 bits) and the reserved 16 bits
     put(0);                // no description
@@ -683,7 +683,7 @@ QByteArray CEmfCanvas::Finish() {
     put(static_cast<uint32_t>(std::lround(m_sizeRef.cx * 25400.0 / m_dDpiX)));
     put(static_cast<uint32_t>(std::lround(m_sizeRef.cy * 25400.0 / m_dDpiY)));
 
-    out.append(m_records);
+    out.append(m_Records);
 
     put(EMR_EOF);
     put(nEofSize);
@@ -693,15 +693,6 @@ QByteArray CEmfCanvas::Finish() {
     return out;
 }
 
-bool CEmfCanvas::Save(const QString& strPath) {
-    const QByteArray data = Finish();
-    QSaveFile file(strPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        file.commit(); // removes the temporary file
-        return false;
-    }
-    return file.commit();
+bool CEmfCanvas::Save(const QString& strPath, QString* pstrError) {
+    return SaveFileComplete(strPath, Finish(), pstrError);
 }

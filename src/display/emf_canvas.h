@@ -42,18 +42,19 @@ public:
     /// The complete file: header with bounds and frame taken from what was drawn, record and
     /// handle counts, EOF record last.
     QByteArray Finish();
-    /// Writes the file through a temporary file beside strPath, renamed into place; false and
-    /// nothing left behind when it cannot be created or fully written.
-    bool Save(const QString& strPath);
+    /// Writes the file through a temporary file beside strPath, renamed into place; false (the
+    /// reason in pstrError when given) and nothing left behind when it cannot be created or fully
+    /// written.
+    bool Save(const QString& strPath, QString* pstrError = nullptr);
 
 private:
     /// What a SaveDC keeps and a RestoreDC brings back, as the player's device context has it.
     struct SState {
-        SPen m_pen;
+        SPen m_Pen;
         uint32_t m_hPen = 0;
-        SBrush m_brush;
+        SBrush m_Brush;
         uint32_t m_hBrush = 0;
-        SFont m_font;
+        SFont m_Font;
         uint32_t m_hFont = 0; ///< 0: not created yet (the player still has its default font)
         COLORREF m_crText = 0;
         ETextAlign m_nAlign = TA_TopLeft;
@@ -101,15 +102,15 @@ private:
     SSize m_sizeRef;
     double m_dDpiX;
     double m_dDpiY;
-    QByteArray m_records;
+    QByteArray m_Records;
     int m_nRecordStart = 0;
     uint32_t m_nRecords = 0;
-    std::vector<bool> m_handleUsed; ///< index 0 is the metafile itself
+    std::vector<bool> m_HandleUsed; ///< index 0 is the metafile itself
     uint32_t m_nHandleMax = 0;
-    SState m_state;
-    std::vector<SState> m_saved;
-    bool m_bPlayerKnown = true; ///< m_state.m_ptPlayer is certain (not after a restore)
+    SState m_State;
+    std::vector<SState> m_SavedStates;
+    bool m_bPlayerKnown = true; ///< m_State.m_ptPlayer is certain (not after a restore)
     bool m_bHasBounds = false;
     int64_t m_nBoundsL = 0, m_nBoundsT = 0, m_nBoundsR = -1, m_nBoundsB = -1;
-    QFont m_qfont;
+    QFont m_QFont;
 };

@@ -2,6 +2,7 @@
 
 #include "display/canvas.h"
 #include "display/column_raster.h"
+#include "display/pixel_fill.h"
 
 #include <QFont>
 #include <QLine>
@@ -42,9 +43,6 @@ public:
     void SetViewportOrg(int x, int y) override;
     SSize GetPageSize() override;
 
-    /// The Qt font a font description maps to ("Tahoma" with a Japanese-capable fallback).
-    static QFont MakeFont(const SFont& font);
-
 private:
     void ApplyPen();
     void DrawWideSegments(const SPoint* pts, int nCount);
@@ -52,16 +50,14 @@ private:
     /// its start to its end (end point left out), dashes starting at a; false (nothing drawn)
     /// for other lines.
     bool DrawDashedAxisLine(SPoint a, SPoint b);
-    /// Fills m_spans with the colour, straight into the image's pixels where that gives what the
-    /// painter would (see m_direct), through the painter otherwise.
+    /// Fills m_Spans with the colour, straight into the image's pixels where that gives what the
+    /// painter would (FindPixelTarget), through the painter otherwise.
     void FillSpans(COLORREF cr);
-    /// Works out m_direct from the painter after a change of clip or origin.
-    void UpdateDirect();
 
     struct SState {
-        SPen m_pen;
-        SBrush m_brush;
-        SFont m_font;
+        SPen m_Pen;
+        SBrush m_Brush;
+        SFont m_Font;
         COLORREF m_crText = 0;
         ETextAlign m_nAlign = TA_TopLeft;
         SPoint m_ptCur;
@@ -69,27 +65,21 @@ private:
 
     QPainter* m_pPainter;
     SSize m_sizePage;
-    QTransform m_baseTransform;
-    SState m_state;
-    std::vector<SState> m_saved;
-    QFont m_qfont;
+    QTransform m_BaseTransform;
+    SState m_State;
+    std::vector<SState> m_SavedStates;
+    QFont m_QFont;
     /// Pixel device: solid lines are filled column runs rather than stroked (same pixels).
     bool m_bRaster;
-    std::vector<QPoint> m_buf;
-    std::vector<SColumnSpan> m_spans;
-    std::vector<QLine> m_lines;
-    std::vector<QPoint> m_points;
+    std::vector<QPoint> m_PointBuf;
+    std::vector<SColumnSpan> m_Spans;
+    std::vector<QLine> m_Lines;
+    std::vector<QPoint> m_Dots;
 
-    /// Where opaque fills may bypass the painter: a 32-bit image drawn with plain source-over at
-    /// full opacity, a whole-pixel translation and a clip that is one rectangle.
-    struct SDirect {
-        bool m_bKnown = false; ///< false after a clip or origin change until worked out again
-        bool m_bOk = false;
-        uchar* m_pBits = nullptr;
-        qsizetype m_nStride = 0;
-        int m_dx = 0;   ///< device x of logical x = 0
-        int m_dy = 0;   ///< device y of logical y = 0
-        QRect m_rcClip; ///< in device pixels, within the image
-    };
-    SDirect m_direct;
+    /// m_Target and m_bTargetOk hold for the painter's current clip and origin; false after a
+    /// change of either until worked out again.
+    bool m_bTargetKnown = false;
+    /// Opaque fills may bypass the painter and go straight into m_Target's pixels.
+    bool m_bTargetOk = false;
+    SPixelTarget m_Target;
 };

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "display/canvas.h"
-
 /// Where the printed graph sits on a page: a 1.6 : 1 box filling 80 % of the page in its
 /// limiting direction, centred. All values in the page's device units.
 struct SPrintFrame {
@@ -12,9 +10,6 @@ struct SPrintFrame {
     bool operator==(const SPrintFrame&) const = default;
 };
 
-/// The graph's box on a physical page of cxPage x cyPage device units (integer arithmetic as
-/// the printout has always used: 80 % truncated, then the long side cut to 1.6 times the short).
+/// The graph's box on a physical page of cxPage x cyPage device units, in integers: 80 % of each
+/// side truncated, then the longer side cut to 1.6 times the shorter, centred on the page.
 SPrintFrame CalcPrintFrame(int cxPage, int cyPage);
-
-/// Size of the picture a metafile export draws, in device units of the reference surface.
-inline constexpr SSize kMetafileSize{1600, 1000};

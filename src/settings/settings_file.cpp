@@ -2,10 +2,10 @@
 
 #include "acquisition/parse_csv.h"
 #include "acquisition/regular_file.h"
+#include "settings/complete_save.h"
 #include "settings/number_text.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <unistd.h>
 
@@ -128,15 +128,8 @@ bool WriteSettingsFile(const QString& strPath, const SCommSetting& comm, const C
         AddLine(out, "Color", static_cast<int>(attr.m_crColor));
         AddMarker(out, "#END");
     }
-    QSaveFile file(strPath);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(out) != out.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    // Always through a temporary beside the file: a failed save never leaves a cut file.
+    return SaveFileComplete(strPath, out);
 }
 
 void ReadCommSection(CSettingsReader& file, SCommSetting& comm) {

@@ -5,14 +5,19 @@
 #include "display/graph.h"
 #include "settings/kest_doc.h"
 #include "settings/profile.h"
+#include "full_tmpfs.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QtEndian>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -128,6 +133,8 @@ TEST(Render, FormatsByExtension) {
             f.write(QByteArray::number(i % 100) + "," + QByteArray::number(100 - i % 100) + "\r\n");
     }
     const QString strIni = dir.filePath(QStringLiteral("k.INI"));
+    const mode_t nUmask = ::umask(022);
+    ::umask(nUmask);
     struct SCase {
         const char* pszOut;
         QStringList extra;
@@ -149,6 +156,10 @@ TEST(Render, FormatsByExtension) {
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
         EXPECT_EQ(bytes.mid(c.nMagicAt, c.magic.size()), c.magic);
+        // A new output has the mode the umask gives a new file.
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(strOut).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0666u & ~nUmask);
         // Nothing but the output is left in the folder.
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter(".kest-"),
                   QStringList());
@@ -177,6 +188,92 @@ TEST(Render, FormatsByExtension) {
         const QImage page(strPrefix + QStringLiteral(".png"));
         ASSERT_FALSE(page.isNull());
         EXPECT_NEAR(static_cast<double>(page.width()) / page.height(), dAspect, 0.02) << pszPdf;
+    }
+}
+
+/// On a full disk no format reports success: nothing new is left, an existing file is kept.
+TEST(Render, FullDiskLeavesNothingAndKeepsTheOldFile) {
+    QTemporaryDir dir;
+    const QString strCsv = dir.filePath(QStringLiteral("wave.csv"));
+    {
+        QFile f(strCsv);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 300; ++i)
+            f.write(QByteArray::number(i % 50) + "," + QByteArray::number(50 - i % 50) + "\r\n");
+    }
+    const QString strIni = dir.filePath(QStringLiteral("k.INI"));
+    const char* const names[] = {"out.png", "out.svg", "out.pdf", "out.emf"};
+    for (const char* pszName : names) {
+        for (const bool bExisting : {false, true}) {
+            SCOPED_TRACE(std::string(pszName) + (bExisting ? ", existing target" : ", new target"));
+            CFullTmpfs fs;
+            if (!fs.IsMounted())
+                GTEST_SKIP() << qPrintable(fs.WhyNot());
+            const QString strOut = fs.Path(QString::fromLatin1(pszName));
+            const QByteArray old = "the picture of an earlier run";
+            if (bExisting) {
+                QFile f(strOut);
+                ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+                ASSERT_EQ(f.write(old), old.size());
+            }
+            ASSERT_TRUE(fs.Fill());
+            QStringList args{"--render", strOut, strCsv};
+            if (!strOut.endsWith(".pdf") && !strOut.endsWith(".emf"))
+                args << "--size"
+                     << "640x400";
+            SCommandLine cmd;
+            SUsageError usage;
+            ASSERT_TRUE(ParseCommandLine(args, cmd, usage)) << qPrintable(usage.m_strText);
+            QString strError;
+            EXPECT_FALSE(RenderToFile(cmd.m_Render, CProfile(strIni), strError));
+            EXPECT_TRUE(strError.startsWith(QStringLiteral("cannot write ") + strOut))
+                << qPrintable(strError);
+            EXPECT_TRUE(strError.contains(QStringLiteral("space"))) << qPrintable(strError);
+            EXPECT_EQ(RunRender(args, strIni), 1);
+            EXPECT_EQ(fs.Names(),
+                      bExisting ? QStringList{QString::fromLatin1(pszName)} : QStringList());
+            if (bExisting) {
+                QFile f(strOut);
+                ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+                EXPECT_EQ(f.readAll(), old);
+            }
+        }
+    }
+}
+
+/// A link planted at the output's name is replaced by the output, never written through, in
+/// every format; the file it points to stays as it was.
+TEST(Render, PlantedLinkIsReplacedNotFollowed) {
+    QTemporaryDir dir;
+    const QString strCsv = dir.filePath(QStringLiteral("a.csv"));
+    {
+        QFile f(strCsv);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("1,2\n3,4\n");
+    }
+    const QString strVictim = dir.filePath(QStringLiteral("victim.txt"));
+    const QByteArray victim = "not to be overwritten";
+    for (const char* pszName : {"l.png", "l.svg", "l.pdf", "l.emf"}) {
+        SCOPED_TRACE(pszName);
+        {
+            QFile f(strVictim);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(victim);
+        }
+        const QString strOut = dir.filePath(QString::fromLatin1(pszName));
+        ASSERT_EQ(::symlink(QFile::encodeName(strVictim).constData(),
+                            QFile::encodeName(strOut).constData()),
+                  0);
+        QStringList args{"--render", strOut, strCsv};
+        if (strOut.endsWith(".png") || strOut.endsWith(".svg"))
+            args << "--size"
+                 << "320x200";
+        EXPECT_EQ(RunRender(args, dir.filePath(QStringLiteral("k.INI"))), 0);
+        EXPECT_FALSE(QFileInfo(strOut).isSymLink());
+        EXPECT_GT(QFileInfo(strOut).size(), 16);
+        QFile f(strVictim);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), victim);
     }
 }
 

@@ -1,6 +1,7 @@
 // The printed page: where the graph box sits, what is drawn for paper, and that the screen's
 // layout and hit rectangles survive a printout.
 #include "display/graph.h"
+#include "display/metafile_export.h"
 #include "display/print_frame.h"
 #include "recording_canvas.h"
 

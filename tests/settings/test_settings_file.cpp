@@ -3,6 +3,7 @@
 #include "settings_test_util.h"
 
 #include "child_deadline.h"
+#include "full_tmpfs.h"
 
 namespace {
 
@@ -335,6 +336,30 @@ TEST(SettingsFile, WriteFailureIsReported) {
     const SState state;
     EXPECT_FALSE(WriteSettingsFile(QStringLiteral("/nonexistent-kest-dir/x.cfg"), state.m_Comm,
                                    state.m_Doc, state.m_nSamplesPerDiv));
+}
+
+/// On a full disk the save fails as a whole: no new file, and an existing one kept byte for byte
+/// (the whole file fits in one buffered write, which is the write that fails).
+TEST(SettingsFile, FullDiskKeepsTheOldFile) {
+    SState state;
+    state.MakeUnusual();
+    for (const bool bExisting : {false, true}) {
+        SCOPED_TRACE(bExisting ? "existing file" : "new file");
+        CFullTmpfs fs;
+        if (!fs.IsMounted())
+            GTEST_SKIP() << qPrintable(fs.WhyNot());
+        const QString strPath = fs.Path(QStringLiteral("kept.cfg"));
+        const QByteArray old = "#Comm\r\nPort=3\r\n#END\r\n";
+        if (bExisting) {
+            ASSERT_TRUE(WriteBytes(strPath, old));
+        }
+        ASSERT_TRUE(fs.Fill());
+        EXPECT_FALSE(WriteSettingsFile(strPath, state.m_Comm, state.m_Doc, state.m_nSamplesPerDiv));
+        EXPECT_EQ(fs.Names(), bExisting ? QStringList{QStringLiteral("kept.cfg")} : QStringList());
+        if (bExisting) {
+            EXPECT_EQ(ReadBytes(strPath), old);
+        }
+    }
 }
 
 } // namespace

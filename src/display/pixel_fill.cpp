@@ -1,0 +1,136 @@
+#include "display/pixel_fill.h"
+
+#include <QImage>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QRegion>
+#include <QTransform>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+bool FindPixelTarget(const QPainter& painter, SPixelTarget& target) {
+    QPaintDevice* pDevice = painter.device();
+    if (pDevice == nullptr || pDevice->devType() != QInternal::Image)
+        return false;
+    QImage* pImage = static_cast<QImage*>(pDevice);
+    const QImage::Format fmt = pImage->format();
+    if (fmt != QImage::Format_RGB32 && fmt != QImage::Format_ARGB32 &&
+        fmt != QImage::Format_ARGB32_Premultiplied)
+        return false;
+    if (painter.opacity() != 1.0 ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver)
+        return false;
+    const QTransform tf = painter.combinedTransform();
+    if (tf.type() > QTransform::TxTranslate || tf.dx() != std::trunc(tf.dx()) ||
+        tf.dy() != std::trunc(tf.dy()) || std::abs(tf.dx()) > 1e6 || std::abs(tf.dy()) > 1e6)
+        return false;
+    const int dx = static_cast<int>(tf.dx());
+    const int dy = static_cast<int>(tf.dy());
+    QRect rcClip = pImage->rect();
+    if (painter.hasClipping()) {
+        const QRegion region = painter.clipRegion();
+        if (region.rectCount() > 1)
+            return false;
+        rcClip &= region.boundingRect().translated(dx, dy);
+    }
+    // bits() is the buffer the painter draws into: beginning to paint has already detached it.
+    target.m_pBits = pImage->bits();
+    target.m_nStride = pImage->bytesPerLine();
+    target.m_dx = dx;
+    target.m_dy = dy;
+    target.m_nLeft = rcClip.left();
+    target.m_nRight = int64_t{rcClip.right()} + 1;
+    target.m_nTop = rcClip.top();
+    target.m_nBottom = int64_t{rcClip.bottom()} + 1;
+    return true;
+}
+
+namespace {
+
+/// Fills nCount neighbouring one-pixel column spans row by row. Column by column every pixel
+/// lies on another image row, i.e. another cache line and page; row by row over a block of
+/// columns, the block's pixels of a row share one.
+void FillColumnBlock(const SPixelTarget& t, const SColumnSpan* pSpans, size_t nCount, uint32_t px) {
+    constexpr size_t kMaxBlock = 16;
+    int64_t y0s[kMaxBlock], y1s[kMaxBlock], xs[kMaxBlock];
+    size_t nCols = 0;
+    int64_t yTop = t.m_nBottom, yEnd = t.m_nTop;
+    for (size_t j = 0; j < nCount && j < kMaxBlock; ++j) {
+        const SColumnSpan& c = pSpans[j];
+        const int64_t x = int64_t{c.x} + t.m_dx;
+        const int64_t y0 = std::max<int64_t>(int64_t{c.y0} + t.m_dy, t.m_nTop);
+        const int64_t y1 = std::min<int64_t>(int64_t{c.y1} + 1 + t.m_dy, t.m_nBottom);
+        if (x < t.m_nLeft || x >= t.m_nRight || y0 >= y1)
+            continue;
+        xs[nCols] = x;
+        y0s[nCols] = y0;
+        y1s[nCols] = y1;
+        ++nCols;
+        yTop = std::min(yTop, y0);
+        yEnd = std::max(yEnd, y1);
+    }
+    for (int64_t y = yTop; y < yEnd; ++y) {
+        uint32_t* pRow = reinterpret_cast<uint32_t*>(t.m_pBits + y * t.m_nStride);
+        for (size_t j = 0; j < nCols; ++j) {
+            if (y >= y0s[j] && y < y1s[j])
+                pRow[xs[j]] = px;
+        }
+    }
+}
+
+/// Fills the part of one span within the clip.
+void FillSpan(const SPixelTarget& t, const SColumnSpan& sp, uint32_t px) {
+    const int64_t x0 = std::max<int64_t>(int64_t{sp.x} + t.m_dx, t.m_nLeft);
+    const int64_t x1 = std::min<int64_t>(int64_t{sp.x} + sp.cx + t.m_dx, t.m_nRight);
+    const int64_t y0 = std::max<int64_t>(int64_t{sp.y0} + t.m_dy, t.m_nTop);
+    const int64_t y1 = std::min<int64_t>(int64_t{sp.y1} + 1 + t.m_dy, t.m_nBottom);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    const qsizetype nStride = t.m_nStride;
+    uchar* pRow = t.m_pBits + y0 * nStride + x0 * 4;
+    const int64_t n = x1 - x0;
+    if (n == 1) {
+        // Trace columns: four rows a step keeps the loop's own work below the stores'.
+        int64_t y = y0;
+        for (; y + 4 <= y1; y += 4, pRow += 4 * nStride) {
+            *reinterpret_cast<uint32_t*>(pRow) = px;
+            *reinterpret_cast<uint32_t*>(pRow + nStride) = px;
+            *reinterpret_cast<uint32_t*>(pRow + 2 * nStride) = px;
+            *reinterpret_cast<uint32_t*>(pRow + 3 * nStride) = px;
+        }
+        for (; y < y1; ++y, pRow += nStride)
+            *reinterpret_cast<uint32_t*>(pRow) = px;
+    } else {
+        for (int64_t y = y0; y < y1; ++y, pRow += nStride)
+            std::fill_n(reinterpret_cast<uint32_t*>(pRow), n, px);
+    }
+}
+
+} // namespace
+
+void FillSpansDirect(const SPixelTarget& target, const std::vector<SColumnSpan>& spans,
+                     uint32_t nPixel) {
+    const size_t nSpans = spans.size();
+    for (size_t i = 0; i < nSpans; ++i) {
+        // A noisy trace gives runs of neighbouring one-pixel columns, each nearly as tall as the
+        // plot: blocks of those are filled row by row.
+        constexpr size_t kBlock = 16;
+        constexpr int64_t kTall = 24; // average column height from which rows pay off
+        size_t nBlock = 0;
+        int64_t nHeight = 0;
+        while (nBlock < kBlock && i + nBlock < nSpans) {
+            const SColumnSpan& c = spans[i + nBlock];
+            if (c.cx != 1 || c.x != spans[i].x + static_cast<int>(nBlock))
+                break;
+            nHeight += int64_t{c.y1} - c.y0 + 1;
+            ++nBlock;
+        }
+        if (nBlock >= 4 && nHeight >= kTall * static_cast<int64_t>(nBlock)) {
+            FillColumnBlock(target, &spans[i], nBlock, nPixel);
+            i += nBlock - 1;
+            continue;
+        }
+        FillSpan(target, spans[i], nPixel);
+    }
+}
