@@ -6,6 +6,7 @@
 
 #include "acquisition/csv_reader.h"
 #include "acquisition/port_map.h"
+#include "acquisition/port_report.h"
 #include "dialogs/kest_message_box.h"
 #include "dialogs/set_channels_dlg.h"
 #include "dialogs/set_comm_dlg.h"
@@ -32,6 +33,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -49,6 +51,42 @@ SFileRequest CfgRequest(bool bSave, int nTitle) {
             QStringLiteral("CFG file(*.cfg)"),
             QStringLiteral("cfg"),
             {}};
+}
+
+/// What the system said when the COM port did not open, and what the user can do about it.
+QString PortCauseText(const SLogStartResult& result) {
+    const QString& strDevice = result.m_strWhere;
+    switch (result.m_eFailure) {
+    case ELogStartFailure::PortNotMapped:
+        return LoadKestString(IDS_CAUSE_PORT_NOT_MAPPED).arg(result.m_nPort);
+    case ELogStartFailure::PortMissing:
+        return LoadKestString(IDS_CAUSE_PORT_MISSING).arg(strDevice);
+    case ELogStartFailure::PortPermission:
+        return LoadKestString(IDS_CAUSE_PORT_PERMISSION)
+            .arg(strDevice, DeviceOwner(strDevice), DeviceGroup(strDevice));
+    case ELogStartFailure::PortBusy: {
+        if (result.m_nHolderPid <= 0)
+            return LoadKestString(IDS_CAUSE_PORT_BUSY_UNKNOWN).arg(strDevice);
+        const QString strName = ProcessName(result.m_nHolderPid);
+        const QString strHolder =
+            strName.isEmpty() ? QStringLiteral("PID %1").arg(result.m_nHolderPid)
+                              : QStringLiteral("%1, PID %2").arg(strName).arg(result.m_nHolderPid);
+        return LoadKestString(IDS_CAUSE_PORT_BUSY).arg(strDevice, strHolder);
+    }
+    default:
+        return LoadKestString(IDS_CAUSE_PORT_OTHER)
+            .arg(strDevice, result.m_nErrno != 0
+                                ? QString::fromLocal8Bit(std::strerror(result.m_nErrno))
+                                : QStringLiteral("?"));
+    }
+}
+
+QString PortStatusText(const CCommStatusEvent& status) {
+    const QString strTime = status.Time().toString(QStringLiteral("HH:mm:ss"));
+    const int nId = status.Kind() == CCommStatusEvent::EKind::Vanished   ? IDS_STATUS_PORT_VANISHED
+                    : status.Kind() == CCommStatusEvent::EKind::Reopened ? IDS_STATUS_PORT_REOPENED
+                                                                         : IDS_STATUS_PORT_OTHER;
+    return LoadKestString(nId).arg(strTime, status.Device());
 }
 
 int MouseFlags(const QMouseEvent* pEvent) {
@@ -174,7 +212,13 @@ void CkestView::OnFileLogging() {
         options.m_PortMap = *m_pPortMap;
     const SLogStartResult result = m_Session.Start(options);
     if (!result.Ok()) {
-        ShowMessage(result.IsPortFailure() ? IDS_ERR_COMM_OPEN : IDS_ERR_LOGFILE_OPEN);
+        if (result.IsPortFailure())
+            KestMessageBox(this,
+                           LoadKestString(IDS_ERR_COMM_OPEN) + QStringLiteral("\n\n") +
+                               PortCauseText(result),
+                           EButtons::OK);
+        else
+            ShowMessage(IDS_ERR_LOGFILE_OPEN);
         m_strLogPath.clear();
         update();
         return;
@@ -200,6 +244,11 @@ void CkestView::StopLogging() {
 bool CkestView::event(QEvent* pEvent) {
     if (pEvent->type() == CCommDataEvent::WM_COMMDATA) {
         OnCommData();
+        return true;
+    }
+    if (pEvent->type() == CCommStatusEvent::WM_COMMSTATUS) {
+        if (IsLogging())
+            emit StatusNotice(PortStatusText(*static_cast<const CCommStatusEvent*>(pEvent)));
         return true;
     }
     return QWidget::event(pEvent);

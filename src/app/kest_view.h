@@ -90,6 +90,8 @@ public:
 signals:
     /// Logging, hold or cursor state changed: the frame refreshes its actions.
     void CommandStateChanged();
+    /// A notice for the status bar (the device went away or came back while logging).
+    void StatusNotice(const QString& strText);
 
 protected:
     bool event(QEvent* pEvent) override;

@@ -229,6 +229,8 @@ void CMainFrame::SetView(CkestView* pView) {
     pLayout->addWidget(pView);
     setCentralWidget(pEdge);
     connect(pView, &CkestView::CommandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(pView, &CkestView::StatusNotice, this,
+            [this](const QString& strText) { statusBar()->showMessage(strText); });
     UpdateCommandUI();
 }
 

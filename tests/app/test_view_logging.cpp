@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstring>
 #include <string>
 
 #include <pty.h>
@@ -97,26 +98,40 @@ TEST(ViewLogging, StartFailures) {
         const char* pszLog;    // relative to the temporary directory
         int nMessage;
         bool bFileRemains;
+        const char* pszCause;
     };
     const SCase cases[] = {
-        {"no such port", "/nonexistent/ttyKEST", "log.csv", IDS_ERR_COMM_OPEN, true},
-        {"log in missing directory", nullptr, "nodir/log.csv", IDS_ERR_LOGFILE_OPEN, false},
+        {"no such port", "/nonexistent/ttyKEST", "log.csv", IDS_ERR_COMM_OPEN, true,
+         "デバイス /nonexistent/ttyKEST が見つかりません"},
+        {"port held by another reader", "held", "held.csv", IDS_ERR_COMM_OPEN, true,
+         "は他のプログラム（"},
+        {"log in missing directory", nullptr, "nodir/log.csv", IDS_ERR_LOGFILE_OPEN, false, ""},
     };
     SPty pty;
     ASSERT_TRUE(pty.m_bOk);
     for (const SCase& c : cases) {
         SCOPED_TRACE(c.pszName);
         SViewFixture fx;
+        const bool bHeld = c.pszDevice != nullptr && std::strcmp(c.pszDevice, "held") == 0;
         fx.m_PortMap.SetOverrides(
-            {{1, c.pszDevice ? QString::fromLatin1(c.pszDevice) : pty.m_strSlave}});
+            {{1, c.pszDevice && !bHeld ? QString::fromLatin1(c.pszDevice) : pty.m_strSlave}});
         fx.m_pView->m_Comm.m_nPort = 1;
+        CCommReader holder;
+        holder.SetPortMap(MapOne(1, pty.m_strSlave));
+        if (bHeld) {
+            ASSERT_TRUE(holder.Open(1, nullptr, nullptr));
+        }
         const double row[8] = {1, 2};
         fx.m_Doc.AddRow(row);
         fx.m_pView->window()->setWindowTitle(QStringLiteral("KEST-old.csv"));
         fx.m_strNextPick = fx.Path(c.pszLog);
         CBoxAnswerer answerer;
         fx.m_pView->RunCommand(ID_FILE_LOGGING);
-        EXPECT_EQ(answerer.Texts(), QStringList{LoadKestString(c.nMessage)});
+        ASSERT_EQ(answerer.Texts().size(), 1);
+        // The message stays as it is; a port failure adds what the system said.
+        EXPECT_TRUE(answerer.Texts()[0].startsWith(LoadKestString(c.nMessage)));
+        EXPECT_TRUE(answerer.Texts()[0].contains(QString::fromUtf8(c.pszCause)))
+            << answerer.Texts()[0].toStdString();
         EXPECT_FALSE(fx.m_pView->IsLogging());
         EXPECT_EQ(fx.m_Doc.m_LogData[0].m_nCount, 0);
         EXPECT_EQ(fx.m_pView->window()->windowTitle(), QStringLiteral("KEST"));
