@@ -6,6 +6,7 @@
 // for 500 MB. BM_CsvLoad/1 forces the sequential pass; BM_CsvLoad/0 is what the view uses.
 // Compare with `wc -l` on the same file for the disk-speed bound. KEST_BENCH_ITERATIONS sets the
 // loads per figure (default 3).
+#include "acquisition/latest_row.h"
 #include "acquisition/csv_reader.h"
 #include "acquisition/log_store.h"
 
@@ -77,7 +78,7 @@ void BM_CsvLoad(benchmark::State& state) {
     for (auto _ : state) {
         CLogStore store;
         store.InitLogData(8, CLogStore::kInitialSize, CLogStore::kInitialSize);
-        double latest[8];
+        SLatestRow latest;
         CCsvReader reader;
         reader.m_bSequential = state.range(0) != 0;
         if (reader.Read(strPath, store, latest, [](qint64, qint64) { return true; }) !=

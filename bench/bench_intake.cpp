@@ -1,5 +1,6 @@
 // Line intake speed: field conversion against the C library, whole lines from a ring-like source
 // into the store, the log write on its own, and reading a large CSV file for viewing.
+#include "acquisition/latest_row.h"
 #include "acquisition/csv_reader.h"
 #include "acquisition/line_intake.h"
 #include "acquisition/line_source.h"
@@ -126,7 +127,7 @@ void RunIntake(benchmark::State& state, CLogFile* pLog) {
     CLogStore store;
     store.InitLogData(nChannels, 65536, 65536);
     CLineIntake intake;
-    double latest[8];
+    SLatestRow latest;
     for (auto _ : state) {
         if (store.m_LogData[0].m_nCount > 8'000'000) {
             state.PauseTiming();
@@ -134,7 +135,7 @@ void RunIntake(benchmark::State& state, CLogFile* pLog) {
             state.ResumeTiming();
         }
         source.Notify();
-        benchmark::DoNotOptimize(intake.OnCommData(source, store, pLog, false, latest));
+        benchmark::DoNotOptimize(intake.OnCommData(source, store, pLog, false, &latest));
     }
     state.SetItemsProcessed(state.iterations() * kBatch);
     state.SetLabel("items = lines");
@@ -213,7 +214,7 @@ void BM_CsvRead(benchmark::State& state) {
     for (auto _ : state) {
         CLogStore store;
         store.InitLogData(nChannels, 65536, 65536);
-        double latest[8];
+        SLatestRow latest;
         CCsvReader reader;
         if (reader.Read(strPath, store, latest, [](qint64, qint64) { return true; }) !=
             CCsvReader::EResult::Done)

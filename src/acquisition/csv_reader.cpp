@@ -1,5 +1,6 @@
 #include "acquisition/csv_reader.h"
 
+#include "acquisition/latest_row.h"
 #include "acquisition/log_store.h"
 #include "acquisition/mapped_file.h"
 #include "acquisition/parse_csv.h"
@@ -335,7 +336,7 @@ CCsvReader::~CCsvReader() = default;
 CCsvReader::CCsvReader(CCsvReader&&) noexcept = default;
 CCsvReader& CCsvReader::operator=(CCsvReader&&) noexcept = default;
 
-CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, double* pLatestRow8,
+CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, SLatestRow& latest,
                                      const FnProgress& fnProgress) {
     m_nLines = 0;
     m_nBytes = 0;
@@ -364,7 +365,7 @@ CCsvReader::EResult CCsvReader::Read(const QString& strPath, CLogStore& store, d
     const int32_t nAfter = store.m_LogData[0].m_nCount;
     m_nLines = nAfter - nBefore;
     for (int i = 0; i < n; ++i)
-        pLatestRow8[i] = m_nLines > 0 ? store.m_LogData[i].m_pData[nAfter - 1] : 0.0;
+        latest[i] = m_nLines > 0 ? store.m_LogData[i].m_pData[nAfter - 1] : 0.0;
     return result;
 }
 

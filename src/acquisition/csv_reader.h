@@ -9,6 +9,7 @@
 
 class CLogStore;
 class CMappedFile;
+struct SLatestRow;
 class CCsvWorkerPool;
 
 /// Reads a CSV file for viewing into the sample store, one row per line; used by the view on the
@@ -35,7 +36,7 @@ public:
     CCsvReader& operator=(CCsvReader&&) noexcept;
 
     enum class EResult {
-        OpenFailed, ///< nothing was read; the store and pLatestRow8 are untouched
+        OpenFailed, ///< nothing was read; the store and the latest row are untouched
         Done,       ///< the whole file was read
         ReadError,  ///< reading failed part way; the rows before it stay
         Cancelled,  ///< the progress callback asked to stop; the rows so far stay
@@ -49,8 +50,8 @@ public:
     static constexpr int kProgressLines = 65536; ///< lines between progress calls
 
     /// Appends one row per read to store's active channels. Unless the open failed,
-    /// pLatestRow8[0..n-1] receives the last row stored (zeros when there was none).
-    EResult Read(const QString& strPath, CLogStore& store, double* pLatestRow8,
+    /// latest[0..n-1] receives the last row stored (zeros when there was none).
+    EResult Read(const QString& strPath, CLogStore& store, SLatestRow& latest,
                  const FnProgress& fnProgress = {});
 
     qint64 m_nLines = 0; ///< rows appended by the last Read

@@ -1,12 +1,14 @@
 #include "acquisition/line_intake.h"
 
+#include "acquisition/latest_row.h"
+
 #include "acquisition/line_source.h"
 #include "acquisition/log_file.h"
 #include "acquisition/log_store.h"
 #include "acquisition/parse_csv.h"
 
 int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLogFile, bool bHold,
-                            double* pLatest) {
+                            SLatestRow* pLatest) {
     const int n = store.m_nChannels;
     const bool bLog = pLogFile != nullptr && pLogFile->IsOpen();
     char szLine[kLineBufferSize];
@@ -22,7 +24,7 @@ int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLo
             ParseLineToRow(szLine, n, row);
             if (!bHold && pLatest != nullptr) {
                 for (int i = 0; i < n; ++i)
-                    pLatest[i] = row[i];
+                    (*pLatest)[i] = row[i];
             }
             if (!store.AddRow(row))
                 m_bStoreFull = true;

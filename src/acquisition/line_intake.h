@@ -1,5 +1,6 @@
 #pragma once
 
+struct SLatestRow;
 class CLineSource;
 class CLogStore;
 class CLogFile;
@@ -24,7 +25,7 @@ public:
     /// sets m_bMoreWaiting, and the caller must notify itself again. Returns the number of lines
     /// drained. The caller repaints once afterwards.
     int OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLogFile, bool bHold,
-                   double* pLatest);
+                   SLatestRow* pLatest);
 
     /// True once after the store first refused a row (memory or count exhausted) since Reset.
     bool TakeStoreFullToReport();

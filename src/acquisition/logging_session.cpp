@@ -123,13 +123,13 @@ SLogStartResult CLoggingSession::Start(const SLoggingOptions& options) {
     return result;
 }
 
-int CLoggingSession::Drain(bool bHold, double* pLatest) {
+int CLoggingSession::Drain(bool bHold, SLatestRow* pLatest) {
     const int n = m_Intake.OnCommData(m_Reader, m_Store, &m_LogFile, bHold, pLatest);
     m_nLines += n;
     return n;
 }
 
-int CLoggingSession::OnCommData(bool bHold, double* pLatest) {
+int CLoggingSession::OnCommData(bool bHold, SLatestRow* pLatest) {
     if (!m_bRunning)
         return 0;
     const int n = Drain(bHold, pLatest);
@@ -140,7 +140,7 @@ int CLoggingSession::OnCommData(bool bHold, double* pLatest) {
     return n;
 }
 
-int CLoggingSession::Stop(bool bHold, double* pLatest) {
+int CLoggingSession::Stop(bool bHold, SLatestRow* pLatest) {
     if (!m_bRunning)
         return 0;
     // Close keeps every complete line the worker received, the ones the ring had no room for

@@ -2,6 +2,7 @@
 
 #include "acquisition/comm_reader.h"
 #include "acquisition/comm_setting.h"
+#include "acquisition/latest_row.h"
 #include "acquisition/line_intake.h"
 #include "acquisition/log_file.h"
 #include "acquisition/port_map.h"
@@ -93,10 +94,10 @@ public:
     /// Handles one notification: drains the waiting lines into the log and the store, copying
     /// each row into pLatest (may be null) unless bHold. Returns the lines drained; nothing
     /// happens when no run is going.
-    int OnCommData(bool bHold, double* pLatest);
+    int OnCommData(bool bHold, SLatestRow* pLatest);
     /// Ends the run: closes the reader, drains every line it still holds, closes the log.
     /// Returns the lines drained meanwhile; does nothing when no run is going.
-    int Stop(bool bHold, double* pLatest);
+    int Stop(bool bHold, SLatestRow* pLatest);
 
     bool IsRunning() const { return m_bRunning; }
     /// Lines drained in this run (or the last one, once stopped).
@@ -117,7 +118,7 @@ public:
     bool TakeStoreFullToReport() { return m_Intake.TakeStoreFullToReport(); }
 
 private:
-    int Drain(bool bHold, double* pLatest);
+    int Drain(bool bHold, SLatestRow* pLatest);
     /// Opens the log as eCreate says; the failure kind, or None.
     ELogStartFailure OpenLog(const QString& strPath, ELogCreate eCreate, const SFileId* pExpected,
                              SLogStartResult& result);

@@ -119,7 +119,7 @@ CkestView::~CkestView() {
 
 void CkestView::OnDestroy() {
     // Every line received until now must reach the disk however the program ends.
-    m_Session.Stop(m_Graph.IsHeld(), m_Graph.m_dLatest);
+    m_Session.Stop(m_Graph.IsHeld(), &m_Graph.m_dLatest);
 }
 
 SCommandFlags CkestView::GetCommandFlags() const {
@@ -230,7 +230,7 @@ void CkestView::OnFileLogging() {
 }
 
 void CkestView::StopLogging() {
-    if (m_Session.Stop(m_Graph.IsHeld(), m_Graph.m_dLatest) > 0)
+    if (m_Session.Stop(m_Graph.IsHeld(), &m_Graph.m_dLatest) > 0)
         update();
     // The last buffered records are written at the stop; a failure now is the user's last
     // chance to learn that the file is incomplete.
@@ -255,7 +255,7 @@ bool CkestView::event(QEvent* pEvent) {
 }
 
 void CkestView::OnCommData() {
-    m_Session.OnCommData(m_Graph.IsHeld(), m_Graph.m_dLatest);
+    m_Session.OnCommData(m_Graph.IsHeld(), &m_Graph.m_dLatest);
     RequestDataFrame();
     ReportIntakeProblems();
 }

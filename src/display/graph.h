@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/latest_row.h"
 #include "display/canvas.h"
 #include "display/plot_layout.h"
 #include "settings/kest_doc.h"
@@ -120,7 +121,7 @@ public:
     // --- state ---
     CkestDoc* m_pDoc;
     int m_nSamplesPerDiv = 100;
-    double m_dLatest[8] = {};
+    SLatestRow m_dLatest;
     bool m_bCursor = true;
 
     SPlotLayout m_Layout;

@@ -1,3 +1,4 @@
+#include "acquisition/latest_row.h"
 #include "acquisition/csv_reader.h"
 
 #include "acquisition/log_store.h"
@@ -126,7 +127,7 @@ TEST(CsvReader, ReadsOneRowPerRead) {
             SCOPED_TRACE(setup.m_pszName);
             CLogStore store;
             ASSERT_TRUE(store.InitLogData(c.nChannels, 65536, 65536));
-            double latest[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+            SLatestRow latest{{9, 9, 9, 9, 9, 9, 9, 9}};
             CCsvReader reader = MakeReader(setup);
             EXPECT_EQ(reader.Read(WriteFile(dir, c.strContent), store, latest),
                       CCsvReader::EResult::Done)
@@ -136,7 +137,8 @@ TEST(CsvReader, ReadsOneRowPerRead) {
             const std::vector<double> lastRow =
                 c.rows.empty() ? std::vector<double>(static_cast<size_t>(c.nChannels), 0.0)
                                : c.rows.back();
-            EXPECT_EQ(std::vector<double>(latest, latest + c.nChannels), lastRow) << c.pszName;
+            EXPECT_EQ(std::vector<double>(latest.begin(), latest.begin() + c.nChannels), lastRow)
+                << c.pszName;
             EXPECT_EQ(latest[c.nChannels], 9) << c.pszName;
         }
 }
@@ -210,15 +212,16 @@ TEST(CsvReader, RandomFilesGiveTheRowsOfTheReadingRuleEveryWay) {
             SCOPED_TRACE(testing::Message() << "seed " << f.nSeed << ", " << setup.m_pszName);
             CLogStore store;
             ASSERT_TRUE(store.InitLogData(f.nChannels, 65536, 65536));
-            double latest[8];
+            SLatestRow latest;
             CCsvReader reader = MakeReader(setup);
             ASSERT_EQ(reader.Read(strPath, store, latest), CCsvReader::EResult::Done);
             const auto got = Bits(StoredRows(store));
             ASSERT_EQ(got.size(), expected.size());
             for (size_t r = 0; r < got.size(); ++r)
                 ASSERT_EQ(got[r], expected[r]) << "row " << r;
-            EXPECT_EQ(std::vector<uint64_t>(expected.back()),
-                      Bits({std::vector<double>(latest, latest + f.nChannels)}).front());
+            EXPECT_EQ(
+                std::vector<uint64_t>(expected.back()),
+                Bits({std::vector<double>(latest.begin(), latest.begin() + f.nChannels)}).front());
         }
     }
 }
@@ -246,7 +249,7 @@ TEST(CsvReader, LineEndStylesGiveTheRowsOfTheLfFile) {
     const std::string strLf = join({"\n"});
     CLogStore storeLf;
     ASSERT_TRUE(storeLf.InitLogData(2, 65536, 65536));
-    double latest[8];
+    SLatestRow latest;
     ASSERT_EQ(MakeReader(kSetups[0]).Read(WriteFile(dir, strLf), storeLf, latest),
               CCsvReader::EResult::Done);
     const Rows lfRows = StoredRows(storeLf);
@@ -296,7 +299,7 @@ TEST(CsvReader, CancelKeepsRowsReadSoFar) {
             SCOPED_TRACE(setup.m_pszName);
             CLogStore store;
             ASSERT_TRUE(store.InitLogData(2, 65536, 65536));
-            double latest[8];
+            SLatestRow latest;
             std::vector<std::pair<qint64, qint64>> calls;
             CCsvReader reader = MakeReader(setup);
             const auto result =
@@ -330,7 +333,7 @@ TEST(CsvReader, RefusesPipesAndDevicesLikeAnUnreadableFile) {
                 [&]() {
                     CLogStore store;
                     store.InitLogData(2, 65536, 65536);
-                    double latest[8] = {5, 5};
+                    SLatestRow latest{{5, 5}};
                     const auto start = std::chrono::steady_clock::now();
                     const auto result = MakeReader(setup).Read(
                         QString::fromStdString(file.m_strPath), store, latest, [&](qint64, qint64) {
@@ -351,14 +354,14 @@ TEST(CsvReader, RefusesPipesAndDevicesLikeAnUnreadableFile) {
     ASSERT_TRUE(QFile::link(strTarget, strLink));
     CLogStore store;
     ASSERT_TRUE(store.InitLogData(2, 65536, 65536));
-    double latest[8];
+    SLatestRow latest;
     EXPECT_EQ(CCsvReader().Read(strLink, store, latest), CCsvReader::EResult::Done);
     EXPECT_EQ(StoredRows(store), (Rows{{1, 2}, {3, 4}}));
 }
 
 TEST(CsvReader, FailuresKeepWhatWasRead) {
     QTemporaryDir dir;
-    double latest[8] = {5, 5, 5};
+    SLatestRow latest{{5, 5, 5}};
     CCsvReader reader;
     {
         CLogStore store;
@@ -425,7 +428,7 @@ TEST(CsvReader, FileCutShortWhileMappedReadsZerosInsteadOfCrashing) {
         const QString strPath = WriteFile(dir, strRows);
         CLogStore store;
         ASSERT_TRUE(store.InitLogData(2, 65536, 65536));
-        double latest[8];
+        SLatestRow latest;
         CCsvReader reader;
         reader.m_nThreads = 1;
         reader.m_nChunkBytes = 16384;
@@ -486,7 +489,7 @@ TEST(CsvReader, OneReaderReadsManyFilesWithTheSameWorkers) {
         reader.m_bSequential = i % 10 == 9;
         CLogStore store;
         ASSERT_TRUE(store.InitLogData(2, 1024, 1024));
-        double latest[8];
+        SLatestRow latest;
         ASSERT_EQ(reader.Read(WriteFile(dir, strContent), store, latest),
                   CCsvReader::EResult::Done);
         EXPECT_EQ(StoredRows(store), expected);
@@ -500,7 +503,7 @@ TEST(CsvReader, OneReaderReadsManyFilesWithTheSameWorkers) {
     CCsvReader moved = std::move(reader); // the workers go along and still serve
     CLogStore store;
     ASSERT_TRUE(store.InitLogData(2, 1024, 1024));
-    double latest[8];
+    SLatestRow latest;
     ASSERT_EQ(moved.Read(WriteFile(dir, "1,2\n3,4\n5,6\n"), store, latest),
               CCsvReader::EResult::Done);
     EXPECT_EQ(StoredRows(store), (Rows{{1, 2}, {3, 4}, {5, 6}}));

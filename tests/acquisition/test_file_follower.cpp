@@ -1,5 +1,6 @@
 // Following a growing CSV file: rows equal what the viewer reads from the finished file however
 // the writer splits its bytes; truncation, rotation and deletion while following.
+#include "acquisition/latest_row.h"
 #include "acquisition/file_follower.h"
 
 #include "acquisition/csv_reader.h"
@@ -51,7 +52,7 @@ std::vector<std::vector<double>> Rows(const CLogStore& store) {
 std::vector<std::vector<double>> ViewerRows(const QString& strPath, int nChannels) {
     CLogStore store;
     store.InitLogData(nChannels, 1024, 1024);
-    double latest[8];
+    SLatestRow latest;
     CCsvReader reader;
     EXPECT_EQ(reader.Read(strPath, store, latest), CCsvReader::EResult::Done);
     return Rows(store);
@@ -68,7 +69,7 @@ protected:
     /// Reads the file as the viewer does and starts following it from there.
     void OpenAndFollow(bool bWatch = true) {
         m_Store.InitLogData(3, 1024, 1024);
-        double latest[8];
+        SLatestRow latest;
         CCsvReader reader;
         ASSERT_EQ(reader.Read(m_strPath, m_Store, latest), CCsvReader::EResult::Done);
         ASSERT_TRUE(m_Follower.Start(m_strPath, m_Store, QFile(m_strPath).size(), bWatch));

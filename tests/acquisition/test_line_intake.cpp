@@ -1,3 +1,4 @@
+#include "acquisition/latest_row.h"
 #include "acquisition/line_intake.h"
 
 #include "acquisition/line_source.h"
@@ -93,9 +94,9 @@ TEST(LineIntake, LinesBecomeRowsAndLogRecords) {
         source.m_lines.push_back(c.strLine);
         CLogFile log;
         ASSERT_TRUE(log.Open(dir.filePath("intake.csv")));
-        double latest[8] = {};
+        SLatestRow latest{{}};
         CLineIntake intake;
-        EXPECT_EQ(intake.OnCommData(source, store, &log, false, latest), 1);
+        EXPECT_EQ(intake.OnCommData(source, store, &log, false, &latest), 1);
         ASSERT_EQ(store.m_LogData[0].m_nCount, 1) << c.strLine;
         const std::vector<double> row = Row(store, 0);
         ASSERT_EQ(row.size(), c.row.size());
@@ -114,16 +115,16 @@ TEST(LineIntake, HoldKeepsLatestButStoresRows) {
     CLogStore store;
     ASSERT_TRUE(store.InitLogData(2, 65536, 65536));
     CLineIntake intake;
-    double latest[8] = {0, 0, 0, 0, 0, 0, 0, 42};
+    SLatestRow latest{{0, 0, 0, 0, 0, 0, 0, 42}};
     CMemorySource source;
     source.m_lines = {"1,2", "3,4"};
-    intake.OnCommData(source, store, nullptr, false, latest);
+    intake.OnCommData(source, store, nullptr, false, &latest);
     EXPECT_EQ(latest[0], 3);
     EXPECT_EQ(latest[1], 4);
     EXPECT_EQ(latest[2], 0); // inactive channels untouched
     EXPECT_EQ(latest[7], 42);
     source.m_lines = {"5,6", "7,8"};
-    intake.OnCommData(source, store, nullptr, true, latest);
+    intake.OnCommData(source, store, nullptr, true, &latest);
     EXPECT_EQ(latest[0], 3);
     EXPECT_EQ(latest[1], 4);
     ASSERT_EQ(store.m_LogData[0].m_nCount, 4);
@@ -137,9 +138,9 @@ TEST(LineIntake, NoWaitingLinesOnlyClearsTheFlag) {
     CLogFile log;
     ASSERT_TRUE(log.Open(dir.filePath("empty.csv")));
     CMemorySource source;
-    double latest[8] = {1, 2};
+    SLatestRow latest{{1, 2}};
     CLineIntake intake;
-    EXPECT_EQ(intake.OnCommData(source, store, &log, false, latest), 0);
+    EXPECT_EQ(intake.OnCommData(source, store, &log, false, &latest), 0);
     EXPECT_FALSE(source.m_bNotified);
     EXPECT_EQ(source.m_nClears, 1);
     EXPECT_EQ(store.m_LogData[0].m_nCount, 0);
@@ -165,9 +166,9 @@ TEST(LineIntake, LinesCompletedDuringTheDrainAreNotLeftWaiting) {
         source.m_lines = {"1,1", "2,2"};
         source.m_duringDrain = c.during;
         source.m_afterClear = c.after;
-        double latest[8] = {};
+        SLatestRow latest{{}};
         CLineIntake intake;
-        EXPECT_EQ(intake.OnCommData(source, store, nullptr, false, latest), c.nExpected)
+        EXPECT_EQ(intake.OnCommData(source, store, nullptr, false, &latest), c.nExpected)
             << c.pszName;
         EXPECT_EQ(source.GetLineCount(), 0) << c.pszName;
         EXPECT_FALSE(source.m_bNotified);
@@ -184,9 +185,9 @@ TEST(LineIntake, ClosedLogStillFillsTheStore) {
     CLogFile closed;
     CMemorySource source;
     source.m_lines = {"1,2"};
-    double latest[8] = {};
+    SLatestRow latest{{}};
     CLineIntake intake;
-    EXPECT_EQ(intake.OnCommData(source, store, &closed, false, latest), 1);
+    EXPECT_EQ(intake.OnCommData(source, store, &closed, false, &latest), 1);
     EXPECT_EQ(store.m_LogData[0].m_nCount, 1);
 }
 
@@ -199,17 +200,17 @@ TEST(LineIntake, RefusedRowsAreReportedOnceAndStillLogged) {
     CLogFile log;
     ASSERT_TRUE(log.Open(dir.filePath("full.csv")));
     CLineIntake intake;
-    double latest[8] = {};
+    SLatestRow latest{{}};
     CMemorySource source;
     for (int i = 0; i < 1030; ++i)
         source.m_lines.push_back(std::to_string(i) + ",1");
-    EXPECT_EQ(intake.OnCommData(source, store, &log, false, latest), 1030);
+    EXPECT_EQ(intake.OnCommData(source, store, &log, false, &latest), 1030);
     EXPECT_EQ(store.m_LogData[0].m_nCount, 1024);
     EXPECT_EQ(store.m_LogData[1].m_nCount, 1024);
     EXPECT_TRUE(intake.m_bStoreFull);
     EXPECT_TRUE(intake.TakeStoreFullToReport());
     source.m_lines = {"x"};
-    intake.OnCommData(source, store, &log, false, latest);
+    intake.OnCommData(source, store, &log, false, &latest);
     EXPECT_FALSE(intake.TakeStoreFullToReport());
     log.Close();
     const std::string strLog = ReadAll(dir.filePath("full.csv"));
@@ -236,12 +237,12 @@ TEST(LineIntake, EndlessSourceIsDrainedInBoundedCalls) {
     ASSERT_TRUE(store.InitLogData(1, 65536, 65536));
     CEndlessSource source;
     CLineIntake intake;
-    double latest[8] = {};
-    const int nFirst = intake.OnCommData(source, store, nullptr, false, latest);
+    SLatestRow latest{{}};
+    const int nFirst = intake.OnCommData(source, store, nullptr, false, &latest);
     EXPECT_GE(nFirst, CLineIntake::kMaxLinesPerCall);
     EXPECT_LE(nFirst, CLineIntake::kMaxLinesPerCall + 2);
     EXPECT_TRUE(intake.m_bMoreWaiting);
-    EXPECT_EQ(intake.OnCommData(source, store, nullptr, false, latest), nFirst);
+    EXPECT_EQ(intake.OnCommData(source, store, nullptr, false, &latest), nFirst);
     ASSERT_EQ(store.m_LogData[0].m_nCount, 2 * nFirst);
     EXPECT_EQ(store.m_LogData[0].m_pData[2 * nFirst - 1], 2 * nFirst - 1);
 }

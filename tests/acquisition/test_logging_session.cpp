@@ -34,13 +34,13 @@ class CSessionHost : public QObject {
 public:
     bool event(QEvent* pEvent) override {
         if (pEvent->type() == CCommDataEvent::WM_COMMDATA) {
-            m_pSession->OnCommData(false, m_dLatest);
+            m_pSession->OnCommData(false, &m_dLatest);
             return true;
         }
         return QObject::event(pEvent);
     }
     CLoggingSession* m_pSession = nullptr;
-    double m_dLatest[CLogStore::kMaxChannels] = {};
+    SLatestRow m_dLatest;
 };
 
 class LoggingSessionTest : public ::testing::Test {
@@ -114,7 +114,7 @@ TEST_F(LoggingSessionTest, StopKeepsEveryCompleteLineReceivedBeforeIt) {
         } else {
             ASSERT_TRUE(m_Pty.Write(c.strSent));
         }
-        m_Session.Stop(false, m_Host.m_dLatest);
+        m_Session.Stop(false, &m_Host.m_dLatest);
         EXPECT_FALSE(m_Session.IsRunning());
         // A notification still on its way must change nothing.
         Settle(30);

@@ -70,7 +70,7 @@ void FillFullWindow(CkestDoc& doc, CGraph& graph) {
         for (int ch = 0; ch < 8; ++ch)
             row[ch] = 0.8 * std::sin(i * (0.004 + 0.003 * ch) + ch);
         doc.AddRow(row);
-        std::copy(row, row + 8, graph.m_dLatest);
+        std::copy(row, row + 8, graph.m_dLatest.begin());
     }
     graph.m_ptCursor[0] = {300, 700};
     graph.m_ptCursor[1] = {1100, 250};

@@ -2,6 +2,7 @@
 // (built with a buffer of 1031 bytes, so small inputs reach the refill path) and the parallel
 // pass over small chunks must both store exactly the rows of the reading rule: CR LF, CR and LF
 // end a line, each read takes at most 1022 characters, every read is one row.
+#include "acquisition/latest_row.h"
 #include "acquisition/csv_reader.h"
 #include "acquisition/log_store.h"
 #include "acquisition/parse_csv.h"
@@ -88,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
         }
         if (bFresh)
             Check(store.InitLogData(nChannels, 1024, 1024));
-        double latest[8] = {7, 7, 7, 7, 7, 7, 7, 7};
+        SLatestRow latest{{7, 7, 7, 7, 7, 7, 7, 7}};
         CCsvReader& reader = s_reader;
         reader.m_bSequential = nPass == 0;
         reader.m_nThreads = 2;
