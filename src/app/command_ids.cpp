@@ -8,7 +8,9 @@ bool IsCommandEnabled(int nId, const SCommandFlags& f) {
     case ID_LOAD_SETTING:
         return !f.m_bLogging;
     case ID_VIEW_HOLD:
-        return f.m_bLogging;
+        return f.m_bLogging || f.m_bFollowing;
+    case ID_VIEW_FOLLOW:
+        return !f.m_bLogging && (f.m_bViewingCsv || f.m_bFollowing);
     default:
         return true;
     }
@@ -26,6 +28,8 @@ bool IsCommandChecked(int nId, const SCommandFlags& f) {
         return f.m_bToolBarVisible;
     case ID_VIEW_STATUS_BAR:
         return f.m_bStatusBarVisible;
+    case ID_VIEW_FOLLOW:
+        return f.m_bFollowing;
     default:
         return false;
     }

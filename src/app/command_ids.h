@@ -24,6 +24,9 @@ enum ECommandId {
     ID_VIEW_CURSOR = 32787,
     ID_HELP_FINDER = 57667,
     ID_APP_ABOUT = 57664,
+    // Commands this program adds, numbered with their prompts above the standard range.
+    ID_VIEW_STATS = 62141,
+    ID_VIEW_FOLLOW = 62142,
 };
 
 /// The view flags the enablement rules read.
@@ -33,6 +36,8 @@ struct SCommandFlags {
     bool m_bCursor = true;
     bool m_bToolBarVisible = true;
     bool m_bStatusBarVisible = true;
+    bool m_bViewingCsv = false; ///< a CSV file is being viewed (read whole)
+    bool m_bFollowing = false;  ///< the viewed file is being followed as it grows
 };
 
 /// Whether command nId may run in the state f (the same rule for menu, toolbar and accelerator).

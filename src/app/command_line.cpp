@@ -66,6 +66,13 @@ const QCommandLineOption& ForceOption() {
         QStringLiteral("force"), QStringLiteral("With --log: overwrite FILE.csv if it exists."));
     return opt;
 }
+const QCommandLineOption& FollowOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("follow"),
+        QStringLiteral("Open FILE.csv in the window and keep reading it as another program "
+                       "appends to it."));
+    return opt;
+}
 const QCommandLineOption& ListPortsOption() {
     static const QCommandLineOption opt(
         QStringLiteral("list-ports"),
@@ -225,7 +232,7 @@ void AddProgramOptions(QCommandLineParser& parser) {
     parser.addVersionOption();
     parser.addOptions({RenderOption(), SizeOption(), ChannelsOption(), PageOption(),
                        LandscapeOption(), LogOption(), DurationOption(), ForceOption(),
-                       ListPortsOption()});
+                       ListPortsOption(), FollowOption()});
     parser.addPositionalArgument(QStringLiteral("FILE.csv"),
                                  QStringLiteral("CSV file to open for viewing (or to render)."),
                                  QStringLiteral("[FILE.csv]"));
@@ -265,6 +272,13 @@ bool ParseCommandLine(const QStringList& args, SCommandLine& out, SUsageError& e
     // refused even beside --help.
     if (!ParseLogOptions(parser, out.m_Log, error.m_strText))
         return false;
+    if (parser.isSet(FollowOption()) &&
+        (parser.isSet(LogOption()) || parser.isSet(ListPortsOption()) ||
+         parser.isSet(RenderOption()))) {
+        error.m_strText = QStringLiteral(
+            "--follow opens a CSV file in the window; it goes with no other command");
+        return false;
+    }
     if (parser.isSet(QStringLiteral("help"))) {
         out.m_nCommand = ECommand::Help;
         return true;
@@ -290,6 +304,11 @@ bool ParseCommandLine(const QStringList& args, SCommandLine& out, SUsageError& e
     out.m_Files = parser.positionalArguments();
     if (out.m_Files.size() > 1) {
         error.m_strText = QStringLiteral("one CSV file at most");
+        return false;
+    }
+    out.m_bFollow = parser.isSet(FollowOption());
+    if (out.m_bFollow && out.m_Files.size() != 1) {
+        error.m_strText = QStringLiteral("usage: kest --follow FILE.csv");
         return false;
     }
     return true;

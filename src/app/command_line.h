@@ -41,6 +41,7 @@ struct SCommandLine {
     SLogOptions m_Log;       ///< with ECommand::Log
     SRenderOptions m_Render; ///< with ECommand::Render
     QStringList m_Files;     ///< the CSV file to open in the window (none or one)
+    bool m_bFollow = false;  ///< --follow: keep reading that file as it grows
 };
 
 /// Why a command line was refused (the process then exits with code 2).

@@ -1,6 +1,7 @@
 #include "app/kest_app.h"
 
 #include "app/about_dlg.h"
+#include "app/command_ids.h"
 #include "app/kest_view.h"
 #include "app/main_frame.h"
 #include "app/print_setup_dlg.h"
@@ -36,7 +37,7 @@ CkestApp::~CkestApp() {
     QCoreApplication::removeTranslator(&m_QtTranslator);
 }
 
-bool CkestApp::InitInstance(const QStringList& args) {
+bool CkestApp::InitInstance(const QStringList& args, bool bFollow) {
     m_pProfile = std::make_unique<CProfile>(m_strIniPath);
     m_pPortMap = std::make_unique<CPortMap>();
     m_pPortMap->SetOverrides(LoadPortOverrides(*m_pProfile));
@@ -65,8 +66,9 @@ bool CkestApp::InitInstance(const QStringList& args) {
     });
     m_pMainFrame->show();
     m_pView->setFocus();
-    if (!args.isEmpty())
-        m_pView->OpenCsvFile(QFileInfo(args.first()).absoluteFilePath());
+    if (!args.isEmpty() && m_pView->OpenCsvFile(QFileInfo(args.first()).absoluteFilePath()) &&
+        bFollow)
+        m_pView->RunCommand(ID_VIEW_FOLLOW);
     m_pMainFrame->UpdateCommandUI();
     return true;
 }

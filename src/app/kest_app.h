@@ -27,7 +27,7 @@ public:
 
     /// Creates the document, frame and view, opens a CSV named in args (the arguments after the
     /// program name) and shows the main window. False when start-up cannot go on.
-    bool InitInstance(const QStringList& args);
+    bool InitInstance(const QStringList& args, bool bFollow = false);
     void OnAppAbout();
     void OnFilePrintSetup();
     /// Creates the printer selection if there is none and, only then, applies the remembered

@@ -31,6 +31,7 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QTime>
 #include <QTimer>
 #include <cmath>
 #include <cstring>
@@ -111,6 +112,7 @@ CkestView::CkestView(CkestDoc* pDoc, CProfile* pProfile, const CPortMap* pPortMa
     m_FrameTimer.setSingleShot(true);
     m_FrameTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_FrameTimer, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    m_Follower.m_fnEvent = [this](CFileFollower::EEvent eEvent) { OnFollowEvent(eEvent); };
 }
 
 CkestView::~CkestView() {
@@ -127,6 +129,8 @@ SCommandFlags CkestView::GetCommandFlags() const {
     f.m_bLogging = IsLogging();
     f.m_bHold = m_Graph.IsHeld();
     f.m_bCursor = m_Graph.m_bCursor;
+    f.m_bViewingCsv = m_bViewingCsv;
+    f.m_bFollowing = IsFollowing();
     return f;
 }
 
@@ -176,6 +180,9 @@ bool CkestView::RunCommand(int nId) {
     case ID_VIEW_CURSOR:
         OnViewCursor();
         break;
+    case ID_VIEW_FOLLOW:
+        OnViewFollow();
+        break;
     default:
         return false;
     }
@@ -200,6 +207,8 @@ void CkestView::OnFileLogging() {
     const QString strPath = m_fnPickFile(this, CsvRequest(true, IDS_LOGFILE_TITLE));
     if (strPath.isEmpty())
         return;
+    StopFollowing();
+    m_bViewingCsv = false;
     m_pDoc->ResetLogData();
     UpdateTitle(QString());
     m_strLogPath = strPath;
@@ -301,6 +310,8 @@ void CkestView::OnFileOpen() {
 bool CkestView::OpenCsvFile(const QString& strPath) {
     if (IsLogging())
         return false;
+    StopFollowing();
+    m_bViewingCsv = false;
     m_pDoc->ResetLogData();
     UpdateTitle(QString());
 
@@ -327,8 +338,11 @@ bool CkestView::OpenCsvFile(const QString& strPath) {
         return false;
     }
     m_strLogPath = strPath;
+    m_bViewingCsv = nResult == CCsvReader::EResult::Done;
+    m_nCsvBytes = reader.m_nBytes;
     UpdateTitle(m_strLogPath);
     update();
+    emit CommandStateChanged();
     if (nResult == CCsvReader::EResult::StoreFull)
         KestMessageBox(this, IDS_ERR_MEMORY_FULL, EButtons::OK);
     else if (nResult == CCsvReader::EResult::ReadError)
@@ -347,6 +361,8 @@ void CkestView::OnSetChannels() {
     dlg.m_nChannels = m_pDoc->m_nChannels;
     if (dlg.exec() != QDialog::Accepted)
         return;
+    StopFollowing();
+    m_bViewingCsv = false;
     m_pDoc->InitLogData(dlg.m_nChannels, CkestDoc::kInitialSize, CkestDoc::kInitialSize);
     SaveChannelCount(*m_pProfile, *m_pDoc);
     if (m_Graph.m_nSelChannel >= dlg.m_nChannels)
@@ -432,7 +448,7 @@ void CkestView::OnLoadSetting() {
 // --- view commands ---
 
 void CkestView::OnViewHold() {
-    if (!IsLogging())
+    if (!IsLogging() && !IsFollowing())
         return;
     // The next data batch repaints; holding itself changes nothing on screen.
     m_Graph.OnViewHold();
@@ -443,6 +459,61 @@ void CkestView::OnViewCursor() {
     m_Graph.OnViewCursor();
     update();
     emit CommandStateChanged();
+}
+
+void CkestView::OnViewFollow() {
+    if (IsFollowing()) {
+        StopFollowing();
+        return;
+    }
+    if (IsLogging() || !m_bViewingCsv)
+        return;
+    if (!m_Follower.Start(m_strLogPath, *m_pDoc, m_nCsvBytes)) {
+        ShowMessage(IDS_ERR_CSV_OPEN);
+        return;
+    }
+    m_Graph.SetHold(false);
+    emit CommandStateChanged();
+}
+
+void CkestView::StopFollowing() {
+    if (!IsFollowing())
+        return;
+    m_Follower.Stop();
+    m_Graph.SetHold(false);
+    emit CommandStateChanged();
+}
+
+void CkestView::OnFollowEvent(CFileFollower::EEvent eEvent) {
+    const int nCount = m_pDoc->m_LogData[0].m_nCount;
+    // The legend shows the newest row, as while logging; a hold keeps what it showed.
+    if (!m_Graph.IsHeld()) {
+        for (int i = 0; i < m_pDoc->m_nChannels; ++i)
+            m_Graph.m_dLatest[i] = nCount > 0 ? m_pDoc->m_LogData[i].m_pData[nCount - 1] : 0.0;
+    }
+    switch (eEvent) {
+    case CFileFollower::EEvent::Rows:
+        RequestDataFrame();
+        return;
+    case CFileFollower::EEvent::Restarted:
+        emit StatusNotice(LoadKestString(IDS_STATUS_FOLLOW_RESTARTED)
+                              .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+        update();
+        return;
+    case CFileFollower::EEvent::Vanished:
+        m_bViewingCsv = false;
+        m_Graph.SetHold(false);
+        update();
+        emit CommandStateChanged();
+        KestMessageBox(this, IDS_ERR_FOLLOW_VANISHED, EButtons::OK);
+        return;
+    case CFileFollower::EEvent::StoreFull:
+        m_Graph.SetHold(false);
+        update();
+        emit CommandStateChanged();
+        KestMessageBox(this, IDS_ERR_MEMORY_FULL, EButtons::OK);
+        return;
+    }
 }
 
 // --- printing and metafile export ---

@@ -4,6 +4,7 @@
 #include "app/file_pick.h"
 
 #include "acquisition/comm_setting.h"
+#include "acquisition/file_follower.h"
 #include "acquisition/logging_session.h"
 #include "dialogs/set_input_data_dlg.h"
 #include "display/frame_clock.h"
@@ -49,6 +50,9 @@ public:
     void OnLoadSetting();
     void OnViewHold();
     void OnViewCursor();
+    /// Starts or stops following the viewed CSV file as another program appends to it.
+    void OnViewFollow();
+    bool IsFollowing() const { return m_Follower.IsRunning(); }
     /// Runs command nId if its rule allows it now; false when disabled or unknown to the view.
     bool RunCommand(int nId);
 
@@ -124,6 +128,11 @@ private:
     void RequestDataFrame();
 
     CLoggingSession m_Session{*m_pDoc, this};
+    CFileFollower m_Follower;
+    bool m_bViewingCsv = false; ///< the store holds a CSV file read whole, m_strLogPath names it
+    qint64 m_nCsvBytes = 0;     ///< bytes of that file its rows came from
+    void OnFollowEvent(CFileFollower::EEvent eEvent);
+    void StopFollowing();
     QImage m_image;
     bool m_bIntakeMessagePending = false;
     /// Data paints at most every kFrameIntervalMs: 30 frames a second rather than the screen's

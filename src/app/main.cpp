@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
 
     QApplication::setStyle(new CKestStyle);
     CkestApp theApp(strExePath);
-    if (!theApp.InitInstance(cmd.m_Files))
+    if (!theApp.InitInstance(cmd.m_Files, cmd.m_bFollow))
         return 1;
     g_pExitView = theApp.m_pView;
     std::atexit(DrainLogAtExit);

@@ -120,6 +120,8 @@ void CMainFrame::CreateMenus() {
     pView->addSeparator();
     AddCommand(pView, ID_VIEW_HOLD, QStringLiteral("グラフ表示のホールド(&H)"));
     AddCommand(pView, ID_VIEW_CURSOR, QStringLiteral("カーソル(&C)"));
+    pView->addSeparator();
+    AddCommand(pView, ID_VIEW_FOLLOW, QStringLiteral("ファイルの追従(&F)"));
 
     QMenu* pHelp = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     AddCommand(pHelp, ID_HELP_FINDER, QStringLiteral("KESTのマニュアル(&M)..."));
@@ -128,8 +130,8 @@ void CMainFrame::CreateMenus() {
 
     for (QMenu* pMenu : {pFile, pSet, pView, pHelp})
         connect(pMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
-    for (int nId :
-         {ID_FILE_LOGGING, ID_VIEW_HOLD, ID_VIEW_CURSOR, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR})
+    for (int nId : {ID_FILE_LOGGING, ID_VIEW_HOLD, ID_VIEW_CURSOR, ID_VIEW_TOOLBAR,
+                    ID_VIEW_STATUS_BAR, ID_VIEW_FOLLOW})
         m_Actions[nId]->setCheckable(true);
 }
 

@@ -98,6 +98,8 @@ constexpr SStringEntry g_Strings[] = {
     {IDS_STATS_RANGE_WINDOW, "範囲: 表示中のデータ (%1 〜 %2)"},
     {IDS_STATS_COPY, "コピー(&C)"},
     {IDS_STATS_CLOSE, "閉じる"},
+    {IDS_PROMPT_VIEW_STATS, "カーソル間のデータの統計を表示します\n統計"},
+    {IDS_PROMPT_VIEW_FOLLOW, "閲覧中のファイルに追加される行を読み込み続けます\nファイルの追従"},
 };
 
 const SStringEntry* FindEntry(int nId) {

@@ -85,6 +85,9 @@ enum EKestStringId : int {
     IDS_STATS_RANGE_WINDOW = 62134,
     IDS_STATS_COPY = 62135,
     IDS_STATS_CLOSE = 62136,
+    // Prompts of the commands this program adds (numbered as the commands).
+    IDS_PROMPT_VIEW_STATS = 62141,
+    IDS_PROMPT_VIEW_FOLLOW = 62142,
 };
 
 /// Text of string nId; an empty string for a number the table does not hold.
