@@ -22,6 +22,16 @@ struct SBlockSums {
     double m_dSumSq = 0.0; ///< of (value - shift)^2
     double m_dMin = std::numeric_limits<double>::infinity();
     double m_dMax = -std::numeric_limits<double>::infinity();
+
+    /// Takes in one finite value.
+    void Add(double v, double dShift) {
+        const double d = v - dShift;
+        m_dSum += d;
+        m_dSumSq += d * d;
+        m_dMin = std::min(m_dMin, v);
+        m_dMax = std::max(m_dMax, v);
+        ++m_nCount;
+    }
 };
 
 /// Sums of one block whose values all turn out finite, four at a time in two pairs of SSE2
@@ -62,15 +72,8 @@ SBlockSums SumBlockFast(const double* p, int64_t n, double dMul, double dAdd, do
     sums.m_dMax = std::max(lmx[0], lmx[1]);
     sums.m_nCount = i;
 #endif
-    for (; i < n; ++i) {
-        const double v = p[i] * dMul + dAdd;
-        const double d = v - dShift;
-        sums.m_dSum += d;
-        sums.m_dSumSq += d * d;
-        sums.m_dMin = std::min(sums.m_dMin, v);
-        sums.m_dMax = std::max(sums.m_dMax, v);
-        ++sums.m_nCount;
-    }
+    for (; i < n; ++i)
+        sums.Add(p[i] * dMul + dAdd, dShift);
     return sums;
 }
 
@@ -79,14 +82,8 @@ SBlockSums SumBlockChecked(const double* p, int64_t n, double dMul, double dAdd,
     SBlockSums sums;
     for (int64_t i = 0; i < n; ++i) {
         const double v = p[i] * dMul + dAdd;
-        if (!std::isfinite(v))
-            continue;
-        const double d = v - dShift;
-        sums.m_dSum += d;
-        sums.m_dSumSq += d * d;
-        sums.m_dMin = std::min(sums.m_dMin, v);
-        sums.m_dMax = std::max(sums.m_dMax, v);
-        ++sums.m_nCount;
+        if (std::isfinite(v))
+            sums.Add(v, dShift);
     }
     return sums;
 }
