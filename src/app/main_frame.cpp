@@ -122,6 +122,8 @@ void CMainFrame::CreateMenus() {
     AddCommand(pView, ID_VIEW_CURSOR, QStringLiteral("カーソル(&C)"));
     pView->addSeparator();
     AddCommand(pView, ID_VIEW_FOLLOW, QStringLiteral("ファイルの追従(&F)"));
+    // &T is the tool bar's already.
+    AddCommand(pView, ID_VIEW_STATS, QStringLiteral("統計(&A)..."));
 
     QMenu* pHelp = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     AddCommand(pHelp, ID_HELP_FINDER, QStringLiteral("KESTのマニュアル(&M)..."));
