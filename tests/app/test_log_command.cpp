@@ -372,6 +372,14 @@ TEST(LogCommandLine, OptionsAndTheirCombinations) {
         {{"a.csv"}, true, 0, ECommand::Window, true},
         {{"a.csv", "b.csv"}, false, 0, ECommand::Window, false},
         {{"--bogus"}, false, 0, ECommand::Window, true},
+        {{"--stats", "a.csv", "--channels", "3", "--from", "2", "--to", "9"}, true, 0,
+         ECommand::Stats, true},
+        {{"--stats", "a.csv", "--from", "5", "--to", "3"}, false, 0, ECommand::Stats, false},
+        {{"--stats", "a.csv", "--from", "-1"}, false, 0, ECommand::Stats, false},
+        {{"--stats"}, false, 0, ECommand::Stats, false},
+        {{"--from", "1", "a.csv"}, false, 0, ECommand::Window, true},
+        {{"--stats", "a.csv", "--render", "x.png"}, false, 0, ECommand::Window, true},
+        {{"--stats", "--follow", "a.csv"}, false, 0, ECommand::Window, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
