@@ -304,7 +304,7 @@ void CMainFrame::OnHelpFinder() {
 }
 
 void CMainFrame::UpdateIndicators() {
-    const SLockStates s = ReadDisplayLockStates();
+    const SLockStates s = ReadDisplayLockStates(&m_LockCache);
     const bool bOn[3] = {s.m_bCaps, s.m_bNum, s.m_bScroll};
     const int nIds[3] = {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL};
     for (int i = 0; i < 3; ++i)

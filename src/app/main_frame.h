@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/xkb_locks.h"
+
 #include <QHash>
 #include <QMainWindow>
 #include <QMargins>
@@ -61,6 +63,8 @@ private:
     QLabel* m_pIdle = nullptr;
     QLabel* m_pIndicator[3] = {};
     QTimer* m_pIdleTimer = nullptr;
+    /// What the lock indicators learned of the X connection.
+    SXkbLockCache m_LockCache;
     bool m_bOuterSizeFitted = false;
 };
 
