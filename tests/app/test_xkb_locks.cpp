@@ -3,84 +3,45 @@
 #include "app/lock_states.h"
 #include "app/xkb_locks.h"
 
+#include "xvfb.h"
+
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 
 #ifdef KEST_HAVE_XKB
 #include <xcb/xcb.h>
 #endif
 
-#include <thread>
-
 namespace {
 
 #ifdef KEST_HAVE_XKB
 
-/// A private X server for one test, on the first free display number from :90.
-class CXvfb {
-public:
-    CXvfb() {
-        for (int n = 90; n < 120 && m_pConnection == nullptr; ++n) {
-            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) ||
-                QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
-                continue;
-            m_strDisplay = QStringLiteral(":%1").arg(n);
-            m_Server.start(QStringLiteral("Xvfb"),
-                           {m_strDisplay, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-            if (!m_Server.waitForStarted(5000))
-                return;
-            QDeadlineTimer deadline(10000);
-            while (!deadline.hasExpired() && m_Server.state() == QProcess::Running) {
-                xcb_connection_t* p = xcb_connect(qPrintable(m_strDisplay), nullptr);
-                if (!xcb_connection_has_error(p)) {
-                    m_pConnection = p;
-                    break;
-                }
+/// The test's own Xvfb with an XCB connection to it.
+struct SXkbServer {
+    SXkbServer() {
+        if (m_Server.IsRunning()) {
+            xcb_connection_t* p = xcb_connect(qPrintable(m_Server.m_strDisplay), nullptr);
+            if (!xcb_connection_has_error(p))
+                m_pConnection = p;
+            else
                 xcb_disconnect(p);
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            if (m_pConnection == nullptr)
-                Stop();
         }
     }
-    ~CXvfb() {
+    ~SXkbServer() {
         if (m_pConnection)
             xcb_disconnect(m_pConnection);
-        Stop();
     }
-    void Stop() {
-        if (m_Server.state() != QProcess::NotRunning) {
-            m_Server.terminate();
-            if (!m_Server.waitForFinished(5000)) {
-                m_Server.kill();
-                m_Server.waitForFinished();
-            }
-        }
-    }
-    /// Presses and releases a key as the keyboard would (XTEST, through xdotool).
-    bool PressKey(const char* pszKey) const {
-        QProcess tool;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), m_strDisplay);
-        tool.setProcessEnvironment(env);
-        tool.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QString::fromLatin1(pszKey)});
-        return tool.waitForFinished(10000) && tool.exitCode() == 0;
-    }
+    bool PressKey(const char* pszKey) const { return m_Server.PressKey(pszKey); }
 
+    CXvfb m_Server;
     xcb_connection_t* m_pConnection = nullptr;
-    QString m_strDisplay;
-    QProcess m_Server;
 };
 
 TEST(XkbLocks, RealKeyEventsToggleTheStateRead) {
-    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+    if (!CXvfb::Available())
         GTEST_SKIP() << "Xvfb and xdotool are needed (scripts/setup.sh installs them)";
-    CXvfb server;
+    SXkbServer server;
     ASSERT_NE(server.m_pConnection, nullptr) << "Xvfb did not start";
 
     SLockStates s;

@@ -8,11 +8,13 @@
 #include <QObject>
 #include <QString>
 
+#include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -52,6 +54,24 @@ public:
             nDone += static_cast<size_t>(n);
         }
         return true;
+    }
+    /// What the device sent that nobody has read yet from the terminal (the slave's input
+    /// queue), taken now.
+    std::string TakeUnread() {
+        std::string str;
+        char buf[4096];
+        const int nFlags = ::fcntl(m_fdSlave, F_GETFL);
+        ::fcntl(m_fdSlave, F_SETFL, nFlags | O_NONBLOCK);
+        for (;;) {
+            const ssize_t n = ::read(m_fdSlave, buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            str.append(buf, static_cast<size_t>(n));
+        }
+        ::fcntl(m_fdSlave, F_SETFL, nFlags);
+        return str;
     }
     void CloseMaster() {
         if (m_fdMaster >= 0)
