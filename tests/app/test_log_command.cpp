@@ -25,10 +25,34 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace {
+
+/// A second, unprivileged user of this machine for the tests that need one.
+struct SUser {
+    uid_t m_nUid;
+    gid_t m_nGid;
+};
+
+/// The user "kest-race", made when missing; none unless the tests run as root.
+std::optional<SUser> UnprivilegedUser() {
+    if (::geteuid() != 0)
+        return std::nullopt;
+    const char* pszUser = "kest-race";
+    if (!::getpwnam(pszUser)) {
+        QProcess::execute(QStringLiteral("useradd"),
+                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
+                           QString::fromLatin1(pszUser)});
+    }
+    const passwd* pUser = ::getpwnam(pszUser);
+    if (!pUser)
+        return std::nullopt;
+    return SUser{pUser->pw_uid, pUser->pw_gid};
+}
 
 /// The program linked into a directory of its own, so that its profile (beside it) belongs to
 /// the test alone.
@@ -271,20 +295,11 @@ TEST_F(LogCommandTest, ListPortsNamesDeviceRuleAndAccessWithoutADisplay) {
 // nothing, a link to a file of root's and a file of their own, as fast as they can, while root
 // starts runs with and without --force. No run may write through the link.
 TEST_F(LogCommandTest, LinksPlantedByAnotherUserDuringTheStartAreNeverFollowed) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root: the test makes a second, unprivileged user";
-    const char* pszUser = "kest-race";
-    if (!::getpwnam(pszUser)) {
-        QProcess::execute(QStringLiteral("useradd"),
-                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
-                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
-                           QString::fromLatin1(pszUser)});
-    }
-    const passwd* pUser = ::getpwnam(pszUser);
-    if (!pUser)
-        GTEST_SKIP() << "useradd could not make the user " << pszUser;
-    const uid_t nUid = pUser->pw_uid;
-    const gid_t nGid = pUser->pw_gid;
+    const std::optional<SUser> user = UnprivilegedUser();
+    if (!user)
+        GTEST_SKIP() << "needs root, to make a second, unprivileged user";
+    const uid_t nUid = user->m_nUid;
+    const gid_t nGid = user->m_nGid;
 
     const QString strSecret = m_pDir->filePath(QStringLiteral("root-only.conf"));
     {
@@ -341,6 +356,42 @@ TEST_F(LogCommandTest, LinksPlantedByAnotherUserDuringTheStartAreNeverFollowed) 
     EXPECT_GT(nRefused, 0) << nLogged << " runs logged, none refused";
 }
 
+// A port the user may not open: the message names the device's owner and the group to join.
+TEST_F(LogCommandTest, APortTheUserMayNotOpenNamesTheGroupToJoin) {
+    const std::optional<SUser> user = UnprivilegedUser();
+    if (!user)
+        GTEST_SKIP() << "needs root, to make a second, unprivileged user";
+    ASSERT_EQ(::chmod(QFile::encodeName(m_pDir->path()).constData(), 0755), 0);
+    const QString strShared = m_pDir->filePath(QStringLiteral("shared"));
+    ASSERT_EQ(::mkdir(QFile::encodeName(strShared).constData(), 0777), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(strShared).constData(), 0777), 0);
+    // The device as a serial adapter's node is: root's, read and write for its group only.
+    const QByteArray strDevice = QFile::encodeName(m_Pty.SlavePath());
+    ASSERT_EQ(::chown(strDevice.constData(), 0, 0), 0);
+    ASSERT_EQ(::chmod(strDevice.constData(), 0660), 0);
+
+    QProcess process;
+    QProcessEnvironment env = Environment(m_Pty.SlavePath());
+    env.insert(QStringLiteral("HOME"), strShared);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), strShared);
+    process.setProcessEnvironment(env);
+    const SUser who = *user;
+    process.setChildProcessModifier([who] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(who.m_nGid) != 0 || ::setuid(who.m_nUid) != 0)
+            ::_exit(99);
+    });
+    const QString strLog = strShared + QStringLiteral("/run.csv");
+    process.start(m_strExe, {QStringLiteral("--log"), strLog});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const QString strErr = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_EQ(process.exitCode(), 4) << strErr.toStdString();
+    EXPECT_TRUE(strErr.contains(QStringLiteral("permission denied (owner root:root)")))
+        << strErr.toStdString();
+    EXPECT_TRUE(strErr.contains(QStringLiteral("`sudo adduser $USER root`")))
+        << strErr.toStdString();
+    EXPECT_FALSE(QFile::exists(strLog)) << "a port failure leaves no file";
+}
+
 TEST(LogCommandLine, OptionsAndTheirCombinations) {
     // The command chosen, and whether a refusal is followed by the whole --help text (not when
     // the message already says how the command is used).
@@ -372,8 +423,11 @@ TEST(LogCommandLine, OptionsAndTheirCombinations) {
         {{"a.csv"}, true, 0, ECommand::Window, true},
         {{"a.csv", "b.csv"}, false, 0, ECommand::Window, false},
         {{"--bogus"}, false, 0, ECommand::Window, true},
-        {{"--stats", "a.csv", "--channels", "3", "--from", "2", "--to", "9"}, true, 0,
-         ECommand::Stats, true},
+        {{"--stats", "a.csv", "--channels", "3", "--from", "2", "--to", "9"},
+         true,
+         0,
+         ECommand::Stats,
+         true},
         {{"--stats", "a.csv", "--from", "5", "--to", "3"}, false, 0, ECommand::Stats, false},
         {{"--stats", "a.csv", "--from", "-1"}, false, 0, ECommand::Stats, false},
         {{"--stats"}, false, 0, ECommand::Stats, false},
