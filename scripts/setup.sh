@@ -17,6 +17,8 @@ PACKAGES=(
     dpkg-dev file desktop-file-utils appstream man-db
     # Lock keys from the X server's XKB state, and real key events for its test.
     libxcb1-dev libxcb-xkb-dev xdotool
+    # The independent computation that `kest --stats` is checked against.
+    python3
 )
 
 missing=()
