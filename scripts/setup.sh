@@ -17,6 +17,9 @@ PACKAGES=(
     dpkg-dev file desktop-file-utils appstream man-db
     # Lock keys from the X server's XKB state, and real key events for its test.
     libxcb1-dev libxcb-xkb-dev xdotool
+    # Publishing to an MQTT broker: the client library; the broker, its clients and openssl for
+    # the tests, which start their own broker on loopback.
+    libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
 missing=()
