@@ -110,6 +110,7 @@ void CMainFrame::CreateMenus() {
     AddCommand(pSet, ID_SET_HORIZ, QStringLiteral("横軸の設定(&H)..."));
     pSet->addSeparator();
     AddCommand(pSet, ID_SET_COMM, QStringLiteral("COMポートの設定(&M)..."));
+    AddCommand(pSet, ID_SET_PUBLISH, QStringLiteral("送信先の設定(&P)..."));
     pSet->addSeparator();
     AddCommand(pSet, ID_SAVE_SETTING, QStringLiteral("設定情報の保存(&S)..."));
     AddCommand(pSet, ID_LOAD_SETTING, QStringLiteral("設定情報の読み込み(&L)..."));
@@ -172,6 +173,12 @@ void CMainFrame::CreateStatusBar() {
             10);
         statusBar()->addPermanentWidget(m_pIndicator[i]);
     }
+    // The broker's state while a logging run publishes; hidden otherwise.
+    m_pBrokerPane = new QLabel(this);
+    m_pBrokerPane->setObjectName(QStringLiteral("BrokerPane"));
+    m_pBrokerPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_pBrokerPane->hide();
+    statusBar()->insertPermanentWidget(0, m_pBrokerPane);
 }
 
 bool CMainFrame::event(QEvent* pEvent) {
@@ -233,6 +240,10 @@ void CMainFrame::SetView(CkestView* pView) {
     connect(pView, &CkestView::CommandStateChanged, this, &CMainFrame::UpdateCommandUI);
     connect(pView, &CkestView::StatusNotice, this,
             [this](const QString& strText) { statusBar()->showMessage(strText); });
+    connect(pView, &CkestView::BrokerStatus, this, [this](const QString& strText) {
+        m_pBrokerPane->setText(strText);
+        m_pBrokerPane->setVisible(!strText.isEmpty());
+    });
     UpdateCommandUI();
 }
 

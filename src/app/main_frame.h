@@ -60,6 +60,7 @@ private:
     QHash<int, QAction*> m_Actions;
     QLabel* m_pIdle = nullptr;
     QLabel* m_pIndicator[3] = {};
+    QLabel* m_pBrokerPane = nullptr; ///< broker state while logging publishes
     QTimer* m_pIdleTimer = nullptr;
     bool m_bOuterSizeFitted = false;
 };

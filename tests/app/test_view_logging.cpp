@@ -246,7 +246,7 @@ TEST(FrameCommands, EnablementWhileLoggingAndShortcutRespectsIt) {
 
     frame.GetAction(ID_FILE_LOGGING)->trigger();
     ASSERT_TRUE(pView->IsLogging());
-    for (int nId : {ID_FILE_OPEN, ID_SET_CHANNELS, ID_SET_COMM, ID_LOAD_SETTING})
+    for (int nId : {ID_FILE_OPEN, ID_SET_CHANNELS, ID_SET_COMM, ID_SET_PUBLISH, ID_LOAD_SETTING})
         EXPECT_FALSE(frame.GetAction(nId)->isEnabled()) << nId;
     EXPECT_TRUE(frame.GetAction(ID_FILE_LOGGING)->isChecked());
     EXPECT_TRUE(frame.GetAction(ID_VIEW_HOLD)->isEnabled());
