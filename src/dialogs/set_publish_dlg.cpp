@@ -17,7 +17,7 @@ namespace {
 constexpr int kLabelX = 7;
 constexpr int kLabelCx = 76;
 constexpr int kFieldX = 86;
-constexpr int kFieldCx = 110;
+constexpr int kFieldCx = 150;
 constexpr int kRowCy = 16;
 
 QLineEdit* AddRow(QDialog* pDlg, const CDialogUnits& du, int nLabelId, const char* pszId, int y,
@@ -83,11 +83,11 @@ int PublishProblemStringId(EPublishProblem eProblem) {
 }
 
 CSetPublishDlg::CSetPublishDlg(QWidget* pParent)
-    : CSettingsDlg(pParent, "IDD_SET_PUBLISH", LoadKestString(IDS_PUBLISH_TITLE), 260, 200) {
+    : CSettingsDlg(pParent, "IDD_SET_PUBLISH", LoadKestString(IDS_PUBLISH_TITLE), 300, 216) {
     const CDialogUnits& du = m_Du;
     m_pCheckEnable = new QCheckBox(LoadKestString(IDS_PUBLISH_ENABLE), this);
     m_pCheckEnable->setObjectName(QStringLiteral("IDC_CHECK_PUBLISH"));
-    PlaceControl(du, m_pCheckEnable, kLabelX, 7, 189, 10);
+    PlaceControl(du, m_pCheckEnable, kLabelX, 7, 229, 10);
     int y = 22;
     m_pEditUrl = AddRow(this, du, IDS_PUBLISH_URL, "IDC_EDIT_URL", y);
     m_pEditTopic = AddRow(this, du, IDS_PUBLISH_TOPIC, "IDC_EDIT_TOPIC", y += kRowCy);
@@ -112,10 +112,10 @@ CSetPublishDlg::CSetPublishDlg(QWidget* pParent)
     m_pTestResult->setObjectName(QStringLiteral("IDC_STATIC_TEST_RESULT"));
     m_pTestResult->setWordWrap(true);
     m_pTestResult->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    PlaceControl(du, m_pTestResult, kLabelX, y + 17, 246, 24);
+    PlaceControl(du, m_pTestResult, kLabelX, y + 17, 286, 24);
     connect(m_pTestButton, &QPushButton::clicked, this, [this] { OnTest(); });
 
-    AddOkCancel(203, 7, 24);
+    AddOkCancel(243, 7, 24);
     SetTemplateTabOrder(this);
 }
 
