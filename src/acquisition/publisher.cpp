@@ -7,6 +7,7 @@
 
 #include <mosquitto.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -28,6 +29,7 @@ constexpr int kConnectTimeoutMs = 10000;
 constexpr int kFirstBackoffMs = 500;
 constexpr int kMaxBackoffMs = 8000;
 constexpr int kPollMs = 200;
+constexpr int kThreadNice = 19;
 
 int64_t SteadyNowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -438,25 +440,20 @@ void CPublisher::Start() {
 }
 
 void CPublisher::Add(const char* pszLine, int64_t nTimeNs) {
-    m_Pending.push_back(SPublishLine{nTimeNs, ++m_nSeq, std::string(pszLine)});
+    m_Batch.Add(pszLine, std::strlen(pszLine), nTimeNs, ++m_nSeq);
 }
 
 void CPublisher::Commit() {
-    if (m_Pending.empty())
+    const size_t n = m_Batch.Size();
+    if (n == 0)
         return;
     {
         const std::lock_guard lock(m_Mutex);
-        const size_t nCap = static_cast<size_t>(m_Config.m_Settings.m_nQueueLines);
-        for (SPublishLine& line : m_Pending) {
-            if (m_Queue.size() >= nCap) {
-                m_Queue.pop_front();
-                ++m_Status.m_nDropped;
-            }
-            m_Queue.push_back(std::move(line));
-        }
-        m_Status.m_nOffered += static_cast<int64_t>(m_Pending.size());
+        m_Status.m_nDropped += m_Queue.PushBack(
+            std::move(m_Batch), static_cast<size_t>(m_Config.m_Settings.m_nQueueLines));
+        m_Status.m_nOffered += static_cast<int64_t>(n);
     }
-    m_Pending.clear();
+    m_Batch = CPublishQueue::SBatch();
     Wake();
 }
 
@@ -478,7 +475,7 @@ void CPublisher::Stop(int nDrainMs) {
 SPublishStatus CPublisher::Status() const {
     const std::lock_guard lock(m_Mutex);
     SPublishStatus status = m_Status;
-    status.m_nQueued = static_cast<int64_t>(m_Queue.size()) + m_nInFlight;
+    status.m_nQueued = static_cast<int64_t>(m_Queue.Size()) + m_nInFlight;
     return status;
 }
 
@@ -511,7 +508,7 @@ bool CPublisher::TakeProblemToReport(SPublishStatus& status) {
         return false;
     m_nReportedMask |= nBit;
     status = m_Status;
-    status.m_nQueued = static_cast<int64_t>(m_Queue.size()) + m_nInFlight;
+    status.m_nQueued = static_cast<int64_t>(m_Queue.Size()) + m_nInFlight;
     return true;
 }
 
@@ -536,7 +533,7 @@ bool CPublisher::WaitBackoff(int nMs) {
     std::unique_lock lock(m_Mutex);
     const auto until = SteadyClock::now() + std::chrono::milliseconds(nMs);
     auto ending = [this] {
-        return Ending(m_bStop, m_Queue.empty() && m_nInFlight == 0, m_nDrainUntilNs);
+        return Ending(m_bStop, m_Queue.Empty() && m_nInFlight == 0, m_nDrainUntilNs);
     };
     while (!ending()) {
         // Stop wakes the wait; a drain deadline that passes meanwhile must end it too.
@@ -551,12 +548,16 @@ bool CPublisher::WaitBackoff(int nMs) {
 }
 
 void CPublisher::Run() {
+    // Below the intake in priority: when the cores are busy, the log goes first (a Linux thread
+    // has a nice value of its own). Still a share of the processor under any load, unlike
+    // SCHED_IDLE, so that a busy machine slows publishing but does not stop it.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kThreadNice);
     int nBackoffMs = kFirstBackoffMs;
     for (;;) {
         const bool bAccepted = RunConnection();
         {
             const std::lock_guard lock(m_Mutex);
-            if (Ending(m_bStop, m_Queue.empty() && m_nInFlight == 0, m_nDrainUntilNs))
+            if (Ending(m_bStop, m_Queue.Empty() && m_nInFlight == 0, m_nDrainUntilNs))
                 break;
         }
         if (bAccepted)
@@ -567,8 +568,8 @@ void CPublisher::Run() {
     }
     const std::lock_guard lock(m_Mutex);
     // What the drain time left unsent is lost to the broker: counted like any other drop.
-    m_Status.m_nDropped += static_cast<int64_t>(m_Queue.size());
-    m_Queue.clear();
+    m_Status.m_nDropped += static_cast<int64_t>(m_Queue.Size());
+    m_Queue.Clear();
     if (m_Status.m_eState == EBrokerState::Connected)
         m_Status.m_eState = EBrokerState::Stopped;
 }
@@ -577,23 +578,23 @@ bool CPublisher::RunConnection() {
     CBrokerConnection conn;
     std::map<int, SPublishLine> inFlight;
     const int nQos = m_Config.m_Settings.m_nQos;
+    int64_t nAcked = 0; // acknowledged since the last count under the lock
     conn.m_OnPublish = [&](int nMid) {
         const auto it = inFlight.find(nMid);
         if (it == inFlight.end())
             return; // the metadata message
         inFlight.erase(it);
-        const std::lock_guard lock(m_Mutex);
-        ++m_Status.m_nSent;
-        --m_nInFlight;
+        ++nAcked;
     };
     bool bAccepted = false;
     bool bEnded = false; // stopped, not failed
     bool bOk = conn.Begin(m_Config);
     QByteArray payload;
+    std::vector<SPublishLine> batch;
     while (bOk) {
         {
             const std::lock_guard lock(m_Mutex);
-            if (Ending(m_bStop, m_Queue.empty() && m_nInFlight == 0, m_nDrainUntilNs)) {
+            if (Ending(m_bStop, m_Queue.Empty() && m_nInFlight == 0, m_nDrainUntilNs)) {
                 bEnded = true;
                 break;
             }
@@ -610,37 +611,56 @@ bool CPublisher::RunConnection() {
             if (m_Config.m_Settings.m_eFormat == EPublishFormat::Json)
                 bOk = conn.Publish(m_strTopic + "/meta", BuildMetadata(m_Config), 1, true, nullptr);
         }
+        // Lines are taken a window at a time, so that the intake's Commit and this thread meet
+        // at the lock once per window instead of once per line.
         while (bOk && bAccepted && static_cast<int>(inFlight.size()) < kWindow) {
-            SPublishLine line;
+            batch.clear();
             {
                 const std::lock_guard lock(m_Mutex);
-                if (m_Queue.empty())
+                m_Queue.PopFront(static_cast<size_t>(kWindow) - inFlight.size(), batch);
+                if (batch.empty())
                     break;
-                line = std::move(m_Queue.front());
-                m_Queue.pop_front();
-                ++m_nInFlight;
+                m_nInFlight += static_cast<int64_t>(batch.size());
             }
-            const bool bSend = BuildPayload(m_Config, line, payload);
-            int nMid = 0;
-            const bool bPublished = bSend && conn.Publish(m_strTopic, payload, nQos, false, &nMid);
-            if (bPublished && nQos > 0) {
-                inFlight.emplace(nMid, std::move(line));
-                continue;
+            int64_t nSentNow = 0;
+            int64_t nSkippedNow = 0;
+            size_t i = 0;
+            for (; i < batch.size(); ++i) {
+                SPublishLine& line = batch[i];
+                if (!BuildPayload(m_Config, line, payload)) {
+                    ++nSkippedNow;
+                    continue;
+                }
+                int nMid = 0;
+                if (!conn.Publish(m_strTopic, payload, nQos, false, &nMid)) {
+                    bOk = false;
+                    break;
+                }
+                if (nQos > 0)
+                    inFlight.emplace(nMid, std::move(line));
+                else
+                    ++nSentNow; // QoS 0 has no acknowledgement: written to the library is sent
             }
+            // What the library refused goes back in front, in its order.
+            std::vector<SPublishLine> refused(
+                std::make_move_iterator(batch.begin() + static_cast<std::ptrdiff_t>(i)),
+                std::make_move_iterator(batch.end()));
             const std::lock_guard lock(m_Mutex);
-            --m_nInFlight;
-            if (!bSend) {
-                ++m_Status.m_nSkipped;
-            } else if (bPublished) {
-                // QoS 0 has no acknowledgement: written to the library is sent.
-                ++m_Status.m_nSent;
-            } else {
-                m_Queue.push_front(std::move(line));
-                bOk = false;
-            }
+            m_nInFlight -= static_cast<int64_t>(refused.size()) + nSentNow + nSkippedNow;
+            m_Status.m_nDropped +=
+                m_Queue.PushFront(refused, static_cast<size_t>(m_Config.m_Settings.m_nQueueLines));
+            m_Status.m_nSent += nSentNow;
+            m_Status.m_nSkipped += nSkippedNow;
         }
         if (bOk)
             bOk = conn.Step(kPollMs, m_fdWake);
+        // Acknowledgements arrive only inside Step, a failing one included.
+        if (nAcked > 0) {
+            const std::lock_guard lock(m_Mutex);
+            m_Status.m_nSent += nAcked;
+            m_nInFlight -= nAcked;
+            nAcked = 0;
+        }
     }
     if (bEnded)
         conn.Close();
@@ -653,14 +673,9 @@ bool CPublisher::RunConnection() {
     std::sort(back.begin(), back.end(),
               [](const SPublishLine& a, const SPublishLine& b) { return a.m_nSeq < b.m_nSeq; });
     const std::lock_guard lock(m_Mutex);
-    for (auto it = back.rbegin(); it != back.rend(); ++it)
-        m_Queue.push_front(std::move(*it));
     m_nInFlight = 0;
-    const size_t nCap = static_cast<size_t>(m_Config.m_Settings.m_nQueueLines);
-    while (m_Queue.size() > nCap) {
-        m_Queue.pop_front();
-        ++m_Status.m_nDropped;
-    }
+    m_Status.m_nDropped +=
+        m_Queue.PushFront(back, static_cast<size_t>(m_Config.m_Settings.m_nQueueLines));
     if (!bEnded) {
         m_Status.m_eState = conn.m_eFail;
         m_Status.m_eProblem = conn.m_eProblem;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/publish_queue.h"
 #include "acquisition/publish_settings.h"
 
 #include <QByteArray>
@@ -9,7 +10,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -78,13 +78,6 @@ struct SBrokerTestResult {
 /// Blocks the calling thread meanwhile.
 SBrokerTestResult TestBrokerConnection(const SPublisherConfig& config, int nTimeoutMs);
 
-/// One received line as it is published.
-struct SPublishLine {
-    int64_t m_nTimeNs = 0; ///< when the intake took it, system clock
-    int64_t m_nSeq = 0;    ///< 1 for the run's first line
-    std::string m_strLine;
-};
-
 /// The payload of one line in config's format; false when there is nothing to send (an influx
 /// line without a finite value).
 bool BuildPayload(const SPublisherConfig& config, const SPublishLine& line, QByteArray& payload);
@@ -136,17 +129,17 @@ private:
 
     SPublisherConfig m_Config;
     QByteArray m_strTopic;
-    std::vector<SPublishLine> m_Pending; ///< intake thread only
+    CPublishQueue::SBatch m_Batch; ///< intake thread only: the lines since the last Commit
 
     mutable std::mutex m_Mutex;
     std::condition_variable m_Cond;
-    std::deque<SPublishLine> m_Queue; ///< under m_Mutex
-    SPublishStatus m_Status;          ///< under m_Mutex; m_nQueued computed in Status
-    int64_t m_nInFlight = 0;          ///< under m_Mutex
-    int64_t m_nSeq = 0;               ///< intake thread only
-    int m_nReportedMask = 0;          ///< under m_Mutex: failure kinds already told
-    bool m_bStop = false;             ///< under m_Mutex
-    int64_t m_nDrainUntilNs = 0;      ///< under m_Mutex: steady-clock end of the final drain
-    int m_fdWake = -1;                ///< eventfd that wakes the thread's poll
+    CPublishQueue m_Queue;       ///< under m_Mutex
+    SPublishStatus m_Status;     ///< under m_Mutex; m_nQueued computed in Status
+    int64_t m_nInFlight = 0;     ///< under m_Mutex
+    int64_t m_nSeq = 0;          ///< intake thread only
+    int m_nReportedMask = 0;     ///< under m_Mutex: failure kinds already told
+    bool m_bStop = false;        ///< under m_Mutex
+    int64_t m_nDrainUntilNs = 0; ///< under m_Mutex: steady-clock end of the final drain
+    int m_fdWake = -1;           ///< eventfd that wakes the thread's poll
     std::thread m_Thread;
 };
