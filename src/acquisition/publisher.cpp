@@ -340,6 +340,8 @@ public:
     }
 
     bool IsConnected() const { return m_bConnected && !m_bLost; }
+    /// True while the library holds packets it has not written to the socket yet.
+    bool WantWrite() const { return m_pMosq != nullptr && mosquitto_want_write(m_pMosq); }
 
     std::function<void(int)> m_OnPublish;
     EBrokerState m_eFail = EBrokerState::Retrying;
@@ -613,7 +615,10 @@ bool CPublisher::RunConnection() {
         }
         // Lines are taken a window at a time, so that the intake's Commit and this thread meet
         // at the lock once per window instead of once per line.
-        while (bOk && bAccepted && static_cast<int>(inFlight.size()) < kWindow) {
+        // QoS 0 has no acknowledgement to wait for: the window is the library's unsent packets
+        // instead, so that a slow broker cannot make them pile up without bound.
+        while (bOk && bAccepted && static_cast<int>(inFlight.size()) < kWindow &&
+               (nQos > 0 || !conn.WantWrite())) {
             batch.clear();
             {
                 const std::lock_guard lock(m_Mutex);
