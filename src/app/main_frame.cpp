@@ -163,6 +163,12 @@ void CMainFrame::CreateToolBar() {
 void CMainFrame::CreateStatusBar() {
     m_pIdle = new QLabel(LoadKestString(IDS_IDLE_MESSAGE), this);
     statusBar()->addWidget(m_pIdle, 1);
+    // The broker's state while a logging run publishes, left of the lock keys; hidden otherwise.
+    m_pBrokerPane = new QLabel(this);
+    m_pBrokerPane->setObjectName(QStringLiteral("BrokerPane"));
+    m_pBrokerPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_pBrokerPane->hide();
+    statusBar()->addPermanentWidget(m_pBrokerPane);
     const int nIndicatorIds[3] = {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL};
     for (int i = 0; i < 3; ++i) {
         m_pIndicator[i] = new QLabel(this);
@@ -173,12 +179,6 @@ void CMainFrame::CreateStatusBar() {
             10);
         statusBar()->addPermanentWidget(m_pIndicator[i]);
     }
-    // The broker's state while a logging run publishes; hidden otherwise.
-    m_pBrokerPane = new QLabel(this);
-    m_pBrokerPane->setObjectName(QStringLiteral("BrokerPane"));
-    m_pBrokerPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_pBrokerPane->hide();
-    statusBar()->insertPermanentWidget(0, m_pBrokerPane);
 }
 
 bool CMainFrame::event(QEvent* pEvent) {
