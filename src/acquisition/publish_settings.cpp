@@ -185,7 +185,9 @@ EPublishProblem CheckPublishSettings(const SPublishSettings& settings) {
     if (const EPublishProblem e = ReadPublishPassword(settings, strPassword);
         e != EPublishProblem::None)
         return e;
-    if (!strPassword.isEmpty() && settings.m_strUser.isEmpty())
+    // A password file named for no user is a mistake; the environment's password is simply not
+    // used without one (it may be set for other programs).
+    if (!settings.m_strPasswordFile.isEmpty() && settings.m_strUser.isEmpty())
         return EPublishProblem::PasswordWithoutUser;
     return EPublishProblem::None;
 }

@@ -77,7 +77,8 @@ QString DefaultTopic(const QString& strHost, int nPort);
 const char* PublishFormatName(EPublishFormat eFormat);
 bool ParsePublishFormat(const QString& strName, EPublishFormat& eFormat);
 /// Every check of a setting that can be made without a connection: URL, topic (when set), CA
-/// file, password file and the user name it needs.
+/// file, password file and the user name it needs (the environment's password is used only
+/// with a user name).
 EPublishProblem CheckPublishSettings(const SPublishSettings& settings);
 /// The password: the file's content up to its first line end when settings names a file (which
 /// only its owner, this user, may read), else the variable kPasswordEnv; empty when neither.

@@ -603,4 +603,11 @@ TEST(PublishSettingsTest, UrlsAndTopicsAreRefusedWithTheirReason) {
     settings.m_strUrl = QStringLiteral("mqtt://h");
     settings.m_strCaFile = QStringLiteral("/etc/hostname");
     EXPECT_EQ(CheckPublishSettings(settings), EPublishProblem::CaWithoutTls);
+    settings.m_strCaFile.clear();
+    // A password in the environment is no reason to refuse an anonymous broker.
+    qputenv(kPasswordEnv, "pw");
+    EXPECT_EQ(CheckPublishSettings(settings), EPublishProblem::None);
+    qunsetenv(kPasswordEnv);
+    settings.m_strPasswordFile = QStringLiteral("/nonexistent/pw");
+    EXPECT_EQ(CheckPublishSettings(settings), EPublishProblem::PasswordFileUnreadable);
 }
