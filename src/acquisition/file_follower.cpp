@@ -158,8 +158,13 @@ bool CFileFollower::Start(const QString& strPath, CLogStore& store, int64_t nByt
     if (bWatch) {
         m_pWatcher = std::make_unique<QFileSystemWatcher>();
         m_pWatcher->addPath(m_strPath);
-        connect(m_pWatcher.get(), &QFileSystemWatcher::fileChanged, this,
-                [this] { ScheduleCheck(); });
+        // One notice is enough until the check has run: the path is watched again by the check,
+        // before it reads, so nothing written after the read goes unnoticed. Without this, a
+        // writer that appends a line at a time wakes the window for every line.
+        connect(m_pWatcher.get(), &QFileSystemWatcher::fileChanged, this, [this] {
+            m_pWatcher->removePath(m_strPath);
+            ScheduleCheck();
+        });
     }
     m_SlowTimer.start();
     // What was written between the read and now.
@@ -175,7 +180,6 @@ void CFileFollower::Stop() {
 }
 
 void CFileFollower::ScheduleCheck() {
-    // A writer that appends a line at a time would otherwise wake the window for every line.
     if (!m_CoalesceTimer.isActive())
         m_CoalesceTimer.start();
 }
@@ -208,7 +212,8 @@ void CFileFollower::Check() {
         Finish(EEvent::Vanished);
         return;
     }
-    // The watcher loses a path whose file was replaced; it watches the new one from here.
+    // Watched again from here (it was let go at the notice, and the watcher loses a path whose
+    // file was replaced).
     if (m_pWatcher && !m_pWatcher->files().contains(m_strPath))
         m_pWatcher->addPath(m_strPath);
     const bool bReplaced = st.st_dev != m_nDev || st.st_ino != m_nIno;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -97,6 +98,26 @@ const QCommandLineOption& FollowOption() {
                        "appends to it."));
     return opt;
 }
+const QCommandLineOption& StatsOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("stats"),
+        QStringLiteral("Print the statistics of each channel of FILE.csv (display units, the "
+                       "profile's scaling) as CSV on standard output."));
+    return opt;
+}
+const QCommandLineOption& FromOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("from"), QStringLiteral("With --stats: first sample index (default 0)."),
+        QStringLiteral("A"));
+    return opt;
+}
+const QCommandLineOption& ToOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("to"),
+        QStringLiteral("With --stats: last sample index, included (default: the last sample)."),
+        QStringLiteral("B"));
+    return opt;
+}
 const QCommandLineOption& ListPortsOption() {
     static const QCommandLineOption opt(
         QStringLiteral("list-ports"),
@@ -171,6 +192,64 @@ bool ParsePublishOptions(const QCommandLineParser& parser, bool bLog, SLogOption
     return true;
 }
 
+/// --channels as 1..8 into nChannels (left alone when not given); false with strError set when
+/// it is out of range.
+bool ParseChannelsOption(const QString& strChannels, int& nChannels, QString& strError) {
+    if (strChannels.isEmpty())
+        return true;
+    bool bOk = false;
+    const int n = strChannels.toInt(&bOk);
+    if (!bOk || n < 1 || n > 8) {
+        strError = QStringLiteral("--channels must be 1..8, not '%1'").arg(strChannels);
+        return false;
+    }
+    nChannels = n;
+    return true;
+}
+
+/// A sample index of --from or --to: a whole number from 0; -1 when it is not one.
+int64_t ParseSampleIndex(const QString& str) {
+    bool bOk = false;
+    const qlonglong n = str.trimmed().toLongLong(&bOk);
+    return bOk && n >= 0 ? n : -1;
+}
+
+/// Takes --stats, --channels, --from, --to and the CSV file from parser into out; false with
+/// strError set when a value is missing, repeated or out of range.
+bool ParseStatsOptions(const QCommandLineParser& parser, SStatsOptions& out, QString& strError) {
+    const QString strChannels = SingleValue(parser, ChannelsOption(), strError);
+    const QString strFrom = SingleValue(parser, FromOption(), strError);
+    const QString strTo = SingleValue(parser, ToOption(), strError);
+    if (!strError.isEmpty())
+        return false;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
+        strError = files.size() > 1 ? QStringLiteral("more than one CSV file given")
+                                    : QStringLiteral("usage: kest --stats FILE.csv [--channels N] "
+                                                     "[--from A] [--to B]");
+        return false;
+    }
+    out.m_strCsv = files.first();
+    if (!ParseChannelsOption(strChannels, out.m_nChannels, strError))
+        return false;
+    for (const auto& [pStr, pValue, pszName] :
+         {std::tuple{&strFrom, &out.m_nFrom, "from"}, std::tuple{&strTo, &out.m_nTo, "to"}}) {
+        if (pStr->isEmpty())
+            continue;
+        *pValue = ParseSampleIndex(*pStr);
+        if (*pValue < 0) {
+            strError = QStringLiteral("--%1 must be a sample index from 0, not '%2'")
+                           .arg(QLatin1String(pszName), *pStr);
+            return false;
+        }
+    }
+    if (!strTo.isEmpty() && out.m_nTo < out.m_nFrom) {
+        strError = QStringLiteral("--to %1 lies before --from %2").arg(out.m_nTo).arg(out.m_nFrom);
+        return false;
+    }
+    return true;
+}
+
 /// Takes --log, --duration and --force from parser into out; false with strError set when they
 /// are combined wrongly (with each other, with --list-ports or --render, with a file) or the
 /// duration is not a positive number of seconds.
@@ -202,9 +281,10 @@ bool ParseLogOptions(const QCommandLineParser& parser, SLogOptions& out, QString
             return false;
         }
     }
-    const int nCommands = int(bLog) + int(bListPorts) + int(parser.isSet(RenderOption()));
+    const int nCommands = int(bLog) + int(bListPorts) + int(parser.isSet(RenderOption())) +
+                          int(parser.isSet(StatsOption()));
     if (nCommands > 1) {
-        strError = QStringLiteral("--log, --list-ports and --render cannot be combined");
+        strError = QStringLiteral("--log, --list-ports, --render and --stats cannot be combined");
         return false;
     }
     const QStringList files = parser.positionalArguments();
@@ -264,15 +344,8 @@ bool ParseRenderOptions(const QCommandLineParser& parser, SRenderOptions& out, Q
         strError = QStringLiteral("--size WIDTHxHEIGHT is required for .png and .svg");
         return false;
     }
-    if (!strChannels.isEmpty()) {
-        bool bOk = false;
-        const int n = strChannels.toInt(&bOk);
-        if (!bOk || n < 1 || n > 8) {
-            strError = QStringLiteral("--channels must be 1..8, not '%1'").arg(strChannels);
-            return false;
-        }
-        out.m_nChannels = n;
-    }
+    if (!ParseChannelsOption(strChannels, out.m_nChannels, strError))
+        return false;
     if ((!strPage.isEmpty() || parser.isSet(LandscapeOption())) && !bPdf) {
         strError = QStringLiteral("--page and --landscape apply to a PDF only");
         return false;
@@ -300,7 +373,7 @@ void AddProgramOptions(QCommandLineParser& parser) {
     parser.addOptions({RenderOption(), SizeOption(), ChannelsOption(), PageOption(),
                        LandscapeOption(), LogOption(), DurationOption(), ForceOption(),
                        PublishOption(), TopicOption(), FormatOption(), ListPortsOption(),
-                       FollowOption()});
+                       FollowOption(), StatsOption(), FromOption(), ToOption()});
     parser.addPositionalArgument(QStringLiteral("FILE.csv"),
                                  QStringLiteral("CSV file to open for viewing (or to render)."),
                                  QStringLiteral("[FILE.csv]"));
@@ -340,9 +413,13 @@ bool ParseCommandLine(const QStringList& args, SCommandLine& out, SUsageError& e
     // refused even beside --help.
     if (!ParseLogOptions(parser, out.m_Log, error.m_strText))
         return false;
+    if ((parser.isSet(FromOption()) || parser.isSet(ToOption())) && !parser.isSet(StatsOption())) {
+        error.m_strText = QStringLiteral("--from and --to go with --stats FILE.csv");
+        return false;
+    }
     if (parser.isSet(FollowOption()) &&
         (parser.isSet(LogOption()) || parser.isSet(ListPortsOption()) ||
-         parser.isSet(RenderOption()))) {
+         parser.isSet(RenderOption()) || parser.isSet(StatsOption()))) {
         error.m_strText = QStringLiteral(
             "--follow opens a CSV file in the window; it goes with no other command");
         return false;
@@ -368,6 +445,10 @@ bool ParseCommandLine(const QStringList& args, SCommandLine& out, SUsageError& e
     if (parser.isSet(RenderOption())) {
         out.m_nCommand = ECommand::Render;
         return ParseRenderOptions(parser, out.m_Render, error.m_strText);
+    }
+    if (parser.isSet(StatsOption())) {
+        out.m_nCommand = ECommand::Stats;
+        return ParseStatsOptions(parser, out.m_Stats, error.m_strText);
     }
     out.m_Files = parser.positionalArguments();
     if (out.m_Files.size() > 1) {

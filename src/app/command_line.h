@@ -35,8 +35,16 @@ struct SLogOptions {
     QString m_strFormat;         ///< --format: line, json or influx, empty when not given
 };
 
+/// What `kest --stats FILE.csv [--channels N] [--from A] [--to B]` was asked to do.
+struct SStatsOptions {
+    QString m_strCsv;    ///< CSV file to measure
+    int m_nChannels = 0; ///< channel count to use; 0 takes the profile's
+    int64_t m_nFrom = 0; ///< first sample index
+    int64_t m_nTo = -1;  ///< last sample index, included; -1 up to the last sample
+};
+
 /// The one thing a command line asks the program to do.
-enum class ECommand { Window, Help, Version, ListPorts, Log, Render };
+enum class ECommand { Window, Help, Version, ListPorts, Log, Render, Stats };
 
 /// The whole command line of the program (arguments after the program name), parsed: the
 /// command and the options of that command.
@@ -44,6 +52,7 @@ struct SCommandLine {
     ECommand m_nCommand = ECommand::Window;
     SLogOptions m_Log;       ///< with ECommand::Log
     SRenderOptions m_Render; ///< with ECommand::Render
+    SStatsOptions m_Stats;   ///< with ECommand::Stats
     QStringList m_Files;     ///< the CSV file to open in the window (none or one)
     bool m_bFollow = false;  ///< --follow: keep reading that file as it grows
 };

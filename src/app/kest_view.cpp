@@ -13,10 +13,12 @@
 #include "dialogs/set_horiz_dlg.h"
 #include "dialogs/set_input_data_dlg.h"
 #include "dialogs/set_publish_dlg.h"
+#include "dialogs/stats_dlg.h"
 #include "dialogs/string_table.h"
 #include "display/metafile_export.h"
 #include "display/painter_canvas.h"
 #include "display/print_page.h"
+#include "display/stats_range.h"
 #include "settings/kest_doc.h"
 #include "settings/profile.h"
 #include "settings/profile_store.h"
@@ -190,6 +192,9 @@ bool CkestView::RunCommand(int nId) {
         break;
     case ID_VIEW_FOLLOW:
         OnViewFollow();
+        break;
+    case ID_VIEW_STATS:
+        OnViewStats();
         break;
     default:
         return false;
@@ -568,6 +573,29 @@ void CkestView::OnViewFollow() {
     emit CommandStateChanged();
 }
 
+void CkestView::OnViewStats() {
+    if (!m_pStatsDlg)
+        m_pStatsDlg = new CStatsDlg(this);
+    m_pStatsDlg->show();
+    m_pStatsDlg->raise();
+    m_pStatsDlg->activateWindow();
+    // The figures cover what the next frame shows, even before the view painted at all.
+    m_Graph.UpdateDisplayWindow();
+    RefreshStats();
+}
+
+void CkestView::RefreshStats() {
+    if (!m_pStatsDlg || !m_pStatsDlg->isVisible())
+        return;
+    const SStatsRange range = StatsRange(m_Graph);
+    const bool bEmpty = range.m_nLast < range.m_nFirst;
+    const QString strRange =
+        LoadKestString(range.m_bCursors ? IDS_STATS_RANGE_CURSORS : IDS_STATS_RANGE_WINDOW)
+            .arg(bEmpty ? QStringLiteral("-") : QString::number(range.m_nFirst),
+                 bEmpty ? QStringLiteral("-") : QString::number(range.m_nLast));
+    m_pStatsDlg->SetRows(ComputeStatsRows(*m_pDoc, range.m_nFirst, range.m_nLast), strRange);
+}
+
 void CkestView::StopFollowing() {
     if (!IsFollowing())
         return;
@@ -752,6 +780,8 @@ void CkestView::paintEvent(QPaintEvent*) {
     m_image.setDevicePixelRatio(dDpr);
     QPainter painter(this);
     painter.drawImage(0, 0, m_image);
+    // The statistics follow what this frame shows, once per frame.
+    RefreshStats();
 }
 
 SPoint CkestView::DevicePoint(const QMouseEvent* pEvent) const {

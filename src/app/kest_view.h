@@ -20,6 +20,7 @@
 
 class CkestDoc;
 class CPrinterSelection;
+class CStatsDlg;
 class CProfile;
 class CPortMap;
 class QPrinter;
@@ -56,6 +57,12 @@ public:
     /// Starts or stops following the viewed CSV file as another program appends to it.
     void OnViewFollow();
     bool IsFollowing() const { return m_Follower.IsRunning(); }
+    /// Shows the statistics window (made on first use) over the cursors' or the shown range.
+    void OnViewStats();
+    /// Refills the statistics window from the current range when it is shown; nothing otherwise.
+    void RefreshStats();
+    /// The statistics window, null until first shown; a child of the view.
+    CStatsDlg* m_pStatsDlg = nullptr;
     /// Runs command nId if its rule allows it now; false when disabled or unknown to the view.
     bool RunCommand(int nId);
 

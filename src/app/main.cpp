@@ -5,6 +5,7 @@
 #include "app/kest_view.h"
 #include "app/log_command.h"
 #include "app/render.h"
+#include "app/stats_command.h"
 
 #include "settings/profile_store.h"
 
@@ -24,6 +25,7 @@ std::unique_ptr<QCoreApplication> MakeApplication(ECommand nCommand, int& argc, 
     switch (nCommand) {
     case ECommand::ListPorts:
     case ECommand::Log:
+    case ECommand::Stats:
         // A Core application opens no display connection, so these commands work over SSH and
         // on machines without any display server.
         return std::make_unique<QCoreApplication>(argc, argv);
@@ -81,6 +83,8 @@ int main(int argc, char** argv) {
         return RunLogCommand(cmd.m_Log, ProgramProfilePath(strExePath));
     case ECommand::Render:
         return RunRenderCommand(cmd.m_Render, ProgramProfilePath(strExePath));
+    case ECommand::Stats:
+        return RunStatsCommand(cmd.m_Stats, ProgramProfilePath(strExePath));
     default:
         break;
     }

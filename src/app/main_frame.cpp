@@ -123,6 +123,8 @@ void CMainFrame::CreateMenus() {
     AddCommand(pView, ID_VIEW_CURSOR, QStringLiteral("カーソル(&C)"));
     pView->addSeparator();
     AddCommand(pView, ID_VIEW_FOLLOW, QStringLiteral("ファイルの追従(&F)"));
+    // &T is the tool bar's already.
+    AddCommand(pView, ID_VIEW_STATS, QStringLiteral("統計(&A)..."));
 
     QMenu* pHelp = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     AddCommand(pHelp, ID_HELP_FINDER, QStringLiteral("KESTのマニュアル(&M)..."));
@@ -313,7 +315,7 @@ void CMainFrame::OnHelpFinder() {
 }
 
 void CMainFrame::UpdateIndicators() {
-    const SLockStates s = ReadDisplayLockStates();
+    const SLockStates s = ReadDisplayLockStates(&m_LockCache);
     const bool bOn[3] = {s.m_bCaps, s.m_bNum, s.m_bScroll};
     const int nIds[3] = {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL};
     for (int i = 0; i < 3; ++i)

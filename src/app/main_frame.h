@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/xkb_locks.h"
+
 #include <QHash>
 #include <QMainWindow>
 #include <QMargins>
@@ -62,6 +64,8 @@ private:
     QLabel* m_pIndicator[3] = {};
     QLabel* m_pBrokerPane = nullptr; ///< broker state while logging publishes
     QTimer* m_pIdleTimer = nullptr;
+    /// What the lock indicators learned of the X connection.
+    SXkbLockCache m_LockCache;
     bool m_bOuterSizeFitted = false;
 };
 

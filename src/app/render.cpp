@@ -21,39 +21,6 @@ namespace {
 /// A PDF page is drawn at this resolution, so that an A4 page is 4960 x 7016 device units.
 constexpr int kPdfDpi = 600;
 
-/// Fills doc and graph as the viewer would show FILE.csv; false with strError unless the whole
-/// file was read.
-bool LoadForRender(const SRenderOptions& args, const CProfile& profile, CkestDoc& doc,
-                   CGraph& graph, QString& strError) {
-    doc.OnNewDocument();
-    SCommSetting comm; // a picture needs no serial line
-    LoadAllFromProfile(profile, comm, doc, graph.m_nSamplesPerDiv);
-    if (args.m_nChannels > 0)
-        doc.InitLogData(args.m_nChannels, CkestDoc::kInitialSize, CkestDoc::kInitialSize);
-    CCsvReader reader;
-    switch (reader.Read(args.m_strCsv, doc, graph.m_dLatest)) {
-    case CCsvReader::EResult::Done:
-        return true;
-    case CCsvReader::EResult::OpenFailed:
-        strError = QStringLiteral("cannot read ") + args.m_strCsv;
-        return false;
-    case CCsvReader::EResult::ReadError:
-        strError = QStringLiteral("read error in %1 after %2 lines")
-                       .arg(args.m_strCsv)
-                       .arg(reader.m_nLines);
-        return false;
-    case CCsvReader::EResult::Cancelled:
-        strError = QStringLiteral("reading %1 was cancelled").arg(args.m_strCsv);
-        return false;
-    case CCsvReader::EResult::StoreFull:
-        strError = QStringLiteral("out of memory after %1 lines of %2")
-                       .arg(reader.m_nLines)
-                       .arg(args.m_strCsv);
-        return false;
-    }
-    return false;
-}
-
 // Every output is a CCompleteFile: written to a temporary beside the target through the
 // descriptor it holds, checked to the last byte, then renamed over the target.
 
@@ -111,10 +78,39 @@ bool WritePdf(CGraph& graph, const SRenderOptions& args, QString& strReason) {
 
 } // namespace
 
+bool LoadCsvAsViewed(const QString& strCsv, int nChannels, const CProfile& profile, CkestDoc& doc,
+                     CGraph& graph, QString& strError) {
+    doc.OnNewDocument();
+    SCommSetting comm; // a picture needs no serial line
+    LoadAllFromProfile(profile, comm, doc, graph.m_nSamplesPerDiv);
+    if (nChannels > 0)
+        doc.InitLogData(nChannels, CkestDoc::kInitialSize, CkestDoc::kInitialSize);
+    CCsvReader reader;
+    switch (reader.Read(strCsv, doc, graph.m_dLatest)) {
+    case CCsvReader::EResult::Done:
+        return true;
+    case CCsvReader::EResult::OpenFailed:
+        strError = QStringLiteral("cannot read ") + strCsv;
+        return false;
+    case CCsvReader::EResult::ReadError:
+        strError =
+            QStringLiteral("read error in %1 after %2 lines").arg(strCsv).arg(reader.m_nLines);
+        return false;
+    case CCsvReader::EResult::Cancelled:
+        strError = QStringLiteral("reading %1 was cancelled").arg(strCsv);
+        return false;
+    case CCsvReader::EResult::StoreFull:
+        strError =
+            QStringLiteral("out of memory after %1 lines of %2").arg(reader.m_nLines).arg(strCsv);
+        return false;
+    }
+    return false;
+}
+
 QImage RenderCsv(const SRenderOptions& args, const CProfile& profile, QString& strError) {
     CkestDoc doc;
     CGraph graph(&doc);
-    if (!LoadForRender(args, profile, doc, graph, strError))
+    if (!LoadCsvAsViewed(args.m_strCsv, args.m_nChannels, profile, doc, graph, strError))
         return {};
     QImage image(args.m_cx, args.m_cy, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -137,7 +133,7 @@ bool RenderToFile(const SRenderOptions& args, const CProfile& profile, QString& 
     } else {
         CkestDoc doc;
         CGraph graph(&doc);
-        if (!LoadForRender(args, profile, doc, graph, strError))
+        if (!LoadCsvAsViewed(args.m_strCsv, args.m_nChannels, profile, doc, graph, strError))
             return false;
         switch (args.m_nFormat) {
         case ERenderFormat::Svg:

@@ -15,8 +15,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -321,6 +326,80 @@ TEST_F(LogCommandTest, PublishSendsEveryLoggedLineAndTheSummaryTellsTheBroker) {
     }
 }
 
+// Root logging into a directory that another user can write: that user swaps the path between
+// nothing, a link to a file of root's and a file of their own, as fast as they can, while root
+// starts runs with and without --force. No run may write through the link.
+TEST_F(LogCommandTest, LinksPlantedByAnotherUserDuringTheStartAreNeverFollowed) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the test makes a second, unprivileged user";
+    const char* pszUser = "kest-race";
+    if (!::getpwnam(pszUser)) {
+        QProcess::execute(QStringLiteral("useradd"),
+                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
+                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
+                           QString::fromLatin1(pszUser)});
+    }
+    const passwd* pUser = ::getpwnam(pszUser);
+    if (!pUser)
+        GTEST_SKIP() << "useradd could not make the user " << pszUser;
+    const uid_t nUid = pUser->pw_uid;
+    const gid_t nGid = pUser->pw_gid;
+
+    const QString strSecret = m_pDir->filePath(QStringLiteral("root-only.conf"));
+    {
+        QFile secret(strSecret);
+        ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
+        secret.write("secret\r\n");
+    }
+    // Writable by everyone and without the sticky bit, so the kernel's own link protection
+    // for sticky directories does not apply: only the program stands between.
+    const QString strShared = m_pDir->filePath(QStringLiteral("shared"));
+    ASSERT_EQ(::chmod(QFile::encodeName(m_pDir->path()).constData(), 0755), 0);
+    ASSERT_EQ(::mkdir(QFile::encodeName(strShared).constData(), 0777), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(strShared).constData(), 0777), 0);
+    const QByteArray strTarget = QFile::encodeName(strSecret);
+    const QByteArray strPath = QFile::encodeName(strShared + QStringLiteral("/run.csv"));
+    const QByteArray strOwn = QFile::encodeName(strShared + QStringLiteral("/own.tmp"));
+
+    const pid_t nRacer = ::fork();
+    ASSERT_GE(nRacer, 0);
+    if (nRacer == 0) {
+        // Only system calls from here on: the parent has threads.
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nGid) != 0 || ::setuid(nUid) != 0)
+            ::_exit(2);
+        const timespec pause{0, 100000};
+        for (;;) {
+            ::unlink(strPath.constData());
+            ::nanosleep(&pause, nullptr);
+            ::symlink(strTarget.constData(), strPath.constData());
+            ::nanosleep(&pause, nullptr);
+            const int fd = ::open(strOwn.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            if (fd >= 0)
+                ::close(fd);
+            ::rename(strOwn.constData(), strPath.constData());
+            ::nanosleep(&pause, nullptr);
+        }
+    }
+    int nRefused = 0;
+    int nLogged = 0;
+    for (int i = 0; i < 16; ++i) {
+        QStringList args = {QStringLiteral("--log"), QFile::decodeName(strPath),
+                            QStringLiteral("--duration"), QStringLiteral("0.05")};
+        if (i % 2)
+            args << QStringLiteral("--force");
+        const int nExit = RunKest(args, m_Pty.SlavePath());
+        EXPECT_TRUE(nExit == 0 || nExit == 3) << "run " << i << " ended with " << nExit;
+        (nExit == 0 ? nLogged : nRefused) += 1;
+    }
+    ::kill(nRacer, SIGKILL);
+    ::waitpid(nRacer, nullptr, 0);
+    QFile secret(strSecret);
+    ASSERT_TRUE(secret.open(QIODevice::ReadOnly));
+    EXPECT_EQ(secret.readAll(), QByteArray("secret\r\n"));
+    // The swapping did meet the runs: some found the path taken (or a link) and refused.
+    EXPECT_GT(nRefused, 0) << nLogged << " runs logged, none refused";
+}
+
 TEST(LogCommandLine, OptionsAndTheirCombinations) {
     // The command chosen, and whether a refusal is followed by the whole --help text (not when
     // the message already says how the command is used).
@@ -376,6 +455,17 @@ TEST(LogCommandLine, OptionsAndTheirCombinations) {
          0,
          ECommand::Window,
          true},
+        {{"--stats", "a.csv", "--channels", "3", "--from", "2", "--to", "9"},
+         true,
+         0,
+         ECommand::Stats,
+         true},
+        {{"--stats", "a.csv", "--from", "5", "--to", "3"}, false, 0, ECommand::Stats, false},
+        {{"--stats", "a.csv", "--from", "-1"}, false, 0, ECommand::Stats, false},
+        {{"--stats"}, false, 0, ECommand::Stats, false},
+        {{"--from", "1", "a.csv"}, false, 0, ECommand::Window, true},
+        {{"--stats", "a.csv", "--render", "x.png"}, false, 0, ECommand::Window, true},
+        {{"--stats", "--follow", "a.csv"}, false, 0, ECommand::Window, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
