@@ -19,6 +19,9 @@ PACKAGES=(
     libxcb1-dev libxcb-xkb-dev xdotool
     # The independent computation that `kest --stats` is checked against.
     python3
+    # Publishing to an MQTT broker: the client library; the broker, its clients and openssl for
+    # the tests, which start their own broker on loopback.
+    libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
 missing=()

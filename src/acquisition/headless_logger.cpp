@@ -28,6 +28,7 @@ CHeadlessLogger::CHeadlessLogger() {
         m_nStatusMs = nMs;
         m_nStatusLines = nLines;
         CheckLogAtPath();
+        TellBrokerState();
         if (m_fnStatus)
             m_fnStatus();
     });
@@ -58,6 +59,8 @@ SLogStartResult CHeadlessLogger::Start(const SHeadlessOptions& options) {
     session.m_eCreate = options.m_bForce ? ELogCreate::ReplaceChecked : ELogCreate::CreateNew;
     session.m_Comm = options.m_Comm;
     session.m_PortMap = options.m_PortMap;
+    session.m_Publish = options.m_Publish;
+    session.m_nPublishDrainMs = kPublishDrainMs;
     const SLogStartResult result = m_Session.Start(session);
     if (!result.Ok())
         return result;
@@ -139,6 +142,15 @@ void CHeadlessLogger::TellLogState() {
                gap.m_nLinesLost);
 }
 
+void CHeadlessLogger::TellBrokerState() {
+    CPublisher* pPublisher = m_Session.Publisher();
+    SPublishStatus status;
+    if (pPublisher != nullptr && pPublisher->TakeProblemToReport(status))
+        Notify(SHeadlessNotice::EKind::BrokerProblem,
+               QStringLiteral("%1: %2").arg(QLatin1String(BrokerStateName(status.m_eState)),
+                                            status.m_strError));
+}
+
 void CHeadlessLogger::RequestStop() {
     if (!m_bRunning)
         return;
@@ -182,8 +194,16 @@ int64_t CHeadlessLogger::Bytes() const {
 }
 
 QString CHeadlessLogger::StatusText() const {
-    return QStringLiteral("%1 lines, %2 lines/s, %3 bytes")
-        .arg(m_Session.Lines())
-        .arg(m_dRate, 0, 'f', 1)
-        .arg(Bytes());
+    QString str = QStringLiteral("%1 lines, %2 lines/s, %3 bytes")
+                      .arg(m_Session.Lines())
+                      .arg(m_dRate, 0, 'f', 1)
+                      .arg(Bytes());
+    if (const CPublisher* pPublisher = m_Session.Publisher()) {
+        const SPublishStatus status = pPublisher->Status();
+        str += QStringLiteral("; broker %1, %2 queued, %3 dropped")
+                   .arg(QLatin1String(BrokerStateName(status.m_eState)))
+                   .arg(status.m_nQueued)
+                   .arg(status.m_nDropped);
+    }
+    return str;
 }

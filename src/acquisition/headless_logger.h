@@ -23,6 +23,7 @@ struct SHeadlessNotice {
         PortVanished,    ///< the device went away (m_strWhere); the reader waits for it
         PortReopened,    ///< the same device came back and is read again
         OtherDevice,     ///< another device appeared under the port's name; it is not opened
+        BrokerProblem,   ///< publishing failed (m_strWhere: the state and the reason); retried
     };
     EKind m_eKind = EKind::LogWriteFailed;
     QDateTime m_Time;   ///< when it happened (wall clock)
@@ -39,6 +40,7 @@ struct SHeadlessOptions {
     CPortMap m_PortMap;    ///< how the port number becomes a device
     int m_nChannels = 2;   ///< channels each line is split into (only the values; the log is raw)
     int64_t m_nDurationMs = 0; ///< stop after this long; 0 runs until Stop or RequestStop
+    std::optional<SPublisherConfig> m_Publish; ///< set: every line also goes to this broker
 };
 
 /// Logging without a window: the window's logging session driven by the Qt Core event loop, with
@@ -77,8 +79,13 @@ public:
     /// True when a write to the log failed during the run: the file is incomplete.
     bool HasLogFailed() const { return m_Session.HasLogFailed(); }
     /// "1234 lines, 98.7 lines/s, 45678 bytes" for the status line; the rate is that of the last
-    /// status interval.
+    /// status interval. While publishing, "; broker connected, 12 queued, 0 dropped" follows.
     QString StatusText() const;
+    /// The publisher of the run (or the last one); null when it publishes nothing.
+    const CPublisher* Publisher() const { return m_Session.Publisher(); }
+
+    /// How long the stop keeps sending what is still queued for the broker.
+    static constexpr int kPublishDrainMs = 10000;
 
     /// Called once when the run has finished (after the log is closed).
     std::function<void()> m_fnFinished;
@@ -98,6 +105,8 @@ private:
     /// Tells a first failed write and each gap after which writing resumed.
     void TellLogState();
     void CheckLogAtPath();
+    /// Tells a broker failure once (the publisher says when it is new).
+    void TellBrokerState();
 
     CLogStore m_Store;
     CLoggingSession m_Session{m_Store, this};

@@ -6,9 +6,22 @@
 #include "acquisition/log_file.h"
 #include "acquisition/log_store.h"
 #include "acquisition/parse_csv.h"
+#include "acquisition/publisher.h"
+
+#include <time.h>
+
+namespace {
+
+int64_t SystemNowNs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
+}
+
+} // namespace
 
 int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLogFile, bool bHold,
-                            SLatestRow* pLatest) {
+                            SLatestRow* pLatest, CPublisher* pPublisher) {
     const int n = store.m_nChannels;
     const bool bLog = pLogFile != nullptr && pLogFile->IsOpen();
     char szLine[kLineBufferSize];
@@ -21,6 +34,8 @@ int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLo
             source.ReadLine(szLine, kLineLimit);
             if (bLog)
                 pLogFile->WriteRecord(szLine);
+            if (pPublisher != nullptr)
+                pPublisher->Add(szLine, SystemNowNs());
             ParseLineToRow(szLine, n, row);
             if (!bHold && pLatest != nullptr) {
                 for (int i = 0; i < n; ++i)
@@ -43,6 +58,8 @@ int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLo
     }
     if (bLog)
         pLogFile->Flush();
+    if (pPublisher != nullptr)
+        pPublisher->Commit();
     return nDrained;
 }
 

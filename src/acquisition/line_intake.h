@@ -2,6 +2,7 @@
 
 struct SLatestRow;
 class CLineSource;
+class CPublisher;
 class CLogStore;
 class CLogFile;
 
@@ -23,9 +24,10 @@ public:
     /// that sends as fast as the window drains could keep that going for ever: after
     /// kMaxLinesPerCall lines the call stops without clearing the notification once more and
     /// sets m_bMoreWaiting, and the caller must notify itself again. Returns the number of lines
-    /// drained. The caller repaints once afterwards.
+    /// drained. The caller repaints once afterwards. pPublisher (may be null) is given each line
+    /// after the log, with the system time it was taken in ns, and the batch once at the end.
     int OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLogFile, bool bHold,
-                   SLatestRow* pLatest);
+                   SLatestRow* pLatest, CPublisher* pPublisher = nullptr);
 
     /// True once after the store first refused a row (memory or count exhausted) since Reset.
     bool TakeStoreFullToReport();

@@ -119,12 +119,21 @@ SLogStartResult CLoggingSession::Start(const SLoggingOptions& options) {
         }
     }
     m_strLogPath = strPath;
+    m_pPublisher.reset();
+    if (options.m_Publish) {
+        SPublisherConfig config = *options.m_Publish;
+        config.m_nPort = m_nPort;
+        m_pPublisher = std::make_unique<CPublisher>(config);
+        m_pPublisher->Start();
+        m_nPublishDrainMs = options.m_nPublishDrainMs;
+    }
     m_bRunning = true;
     return result;
 }
 
 int CLoggingSession::Drain(bool bHold, SLatestRow* pLatest) {
-    const int n = m_Intake.OnCommData(m_Reader, m_Store, &m_LogFile, bHold, pLatest);
+    const int n =
+        m_Intake.OnCommData(m_Reader, m_Store, &m_LogFile, bHold, pLatest, m_pPublisher.get());
     m_nLines += n;
     return n;
 }
@@ -152,6 +161,9 @@ int CLoggingSession::Stop(bool bHold, SLatestRow* pLatest) {
         nDrained += Drain(bHold, pLatest);
     } while (m_Intake.m_bMoreWaiting);
     m_LogFile.Close();
+    // The log is complete first; the broker may then take its time, within the drain limit.
+    if (m_pPublisher)
+        m_pPublisher->Stop(m_nPublishDrainMs);
     m_bRunning = false;
     return nDrained;
 }

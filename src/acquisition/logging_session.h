@@ -6,10 +6,13 @@
 #include "acquisition/line_intake.h"
 #include "acquisition/log_file.h"
 #include "acquisition/port_map.h"
+#include "acquisition/publisher.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 
 class CLogStore;
 class QObject;
@@ -66,6 +69,11 @@ struct SLoggingOptions {
     ELogCreate m_eCreate = ELogCreate::Truncate;
     SCommSetting m_Comm; ///< port number and line settings
     CPortMap m_PortMap;  ///< how the port number becomes a device
+    /// Set: every line the log receives is also published this way (m_nPort is taken from
+    /// m_Comm).
+    std::optional<SPublisherConfig> m_Publish;
+    /// How long Stop keeps sending what is queued before it counts the rest as dropped.
+    int m_nPublishDrainMs = 2000;
 };
 
 /// One logging run: the serial reader, the log file and the intake of its lines into a store.
@@ -116,6 +124,9 @@ public:
     CLogFile& LogFile() { return m_LogFile; }
     /// True once per run after the store first refused a row (the line is still logged).
     bool TakeStoreFullToReport() { return m_Intake.TakeStoreFullToReport(); }
+    /// The publisher of this run (or the last one), null when the run publishes nothing.
+    CPublisher* Publisher() { return m_pPublisher.get(); }
+    const CPublisher* Publisher() const { return m_pPublisher.get(); }
 
 private:
     int Drain(bool bHold, SLatestRow* pLatest);
@@ -130,6 +141,8 @@ private:
     CCommReader m_Reader;
     CLineIntake m_Intake;
     CLogFile m_LogFile;
+    std::unique_ptr<CPublisher> m_pPublisher;
+    int m_nPublishDrainMs = 0;
     QString m_strLogPath;
     int64_t m_nLines = 0;
     int m_nPort = 0;

@@ -5,6 +5,7 @@ bool IsCommandEnabled(int nId, const SCommandFlags& f) {
     case ID_FILE_OPEN:
     case ID_SET_CHANNELS:
     case ID_SET_COMM:
+    case ID_SET_PUBLISH:
     case ID_LOAD_SETTING:
         return !f.m_bLogging;
     case ID_VIEW_HOLD:

@@ -27,6 +27,7 @@ enum ECommandId {
     // Commands this program adds, numbered with their prompts above the standard range.
     ID_VIEW_STATS = 62141,
     ID_VIEW_FOLLOW = 62142,
+    ID_SET_PUBLISH = 62143,
 };
 
 /// The view flags the enablement rules read.

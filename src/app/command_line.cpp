@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "acquisition/publish_settings.h"
+
 #include "display/metafile_export.h"
 
 #include <QCommandLineParser>
@@ -67,6 +69,28 @@ const QCommandLineOption& ForceOption() {
         QStringLiteral("force"), QStringLiteral("With --log: overwrite FILE.csv if it exists."));
     return opt;
 }
+const QCommandLineOption& PublishOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("publish"),
+        QStringLiteral("With --log: also send every line to the MQTT broker at URL "
+                       "(mqtt://host[:port] or mqtts://host[:port]), instead of the profile's."),
+        QStringLiteral("URL"));
+    return opt;
+}
+const QCommandLineOption& TopicOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("topic"),
+        QStringLiteral("With --publish: the topic (default kest/<host>/COM<n>)."),
+        QStringLiteral("TOPIC"));
+    return opt;
+}
+const QCommandLineOption& FormatOption() {
+    static const QCommandLineOption opt(
+        QStringLiteral("format"),
+        QStringLiteral("With --publish: line (the line as received, default), json or influx."),
+        QStringLiteral("line|json|influx"));
+    return opt;
+}
 const QCommandLineOption& FollowOption() {
     static const QCommandLineOption opt(
         QStringLiteral("follow"),
@@ -122,6 +146,49 @@ bool FormatFromName(const QString& strOut, ERenderFormat& nFormat) {
         nFormat = ERenderFormat::Pdf;
     else
         return false;
+    return true;
+}
+
+/// Takes --publish, --topic and --format into out; false with strError set when they come
+/// without --log (or the latter two without --publish), twice, or with a value that would be
+/// refused in the dialog.
+bool ParsePublishOptions(const QCommandLineParser& parser, bool bLog, SLogOptions& out,
+                         QString& strError) {
+    out.m_strPublishUrl = SingleValue(parser, PublishOption(), strError).trimmed();
+    out.m_strTopic = SingleValue(parser, TopicOption(), strError);
+    out.m_strFormat = SingleValue(parser, FormatOption(), strError);
+    if (!strError.isEmpty())
+        return false;
+    const bool bPublish = parser.isSet(PublishOption());
+    if (bPublish && !bLog) {
+        strError = QStringLiteral("--publish goes with --log FILE.csv");
+        return false;
+    }
+    if ((parser.isSet(TopicOption()) || parser.isSet(FormatOption())) && !bPublish) {
+        strError = QStringLiteral("--topic and --format go with --publish URL");
+        return false;
+    }
+    if (!bPublish)
+        return true;
+    SBrokerUrl url;
+    if (const EPublishProblem e = ParseBrokerUrl(out.m_strPublishUrl, url);
+        e != EPublishProblem::None) {
+        strError = QStringLiteral("--publish '%1': %2")
+                       .arg(out.m_strPublishUrl, QLatin1String(PublishProblemText(e)));
+        return false;
+    }
+    if (parser.isSet(TopicOption())) {
+        if (const EPublishProblem e = CheckTopic(out.m_strTopic); e != EPublishProblem::None) {
+            strError = QStringLiteral("--topic: %1").arg(QLatin1String(PublishProblemText(e)));
+            return false;
+        }
+    }
+    EPublishFormat eFormat = EPublishFormat::Line;
+    if (parser.isSet(FormatOption()) && !ParsePublishFormat(out.m_strFormat, eFormat)) {
+        strError =
+            QStringLiteral("--format must be line, json or influx, not '%1'").arg(out.m_strFormat);
+        return false;
+    }
     return true;
 }
 
@@ -225,7 +292,7 @@ bool ParseLogOptions(const QCommandLineParser& parser, SLogOptions& out, QString
         strError = QStringLiteral("unexpected argument '%1'").arg(files.first());
         return false;
     }
-    return true;
+    return ParsePublishOptions(parser, bLog, out, strError);
 }
 
 /// Takes --render, --size, --channels, --page, --landscape and the CSV file from parser into
@@ -305,7 +372,8 @@ void AddProgramOptions(QCommandLineParser& parser) {
     parser.addVersionOption();
     parser.addOptions({RenderOption(), SizeOption(), ChannelsOption(), PageOption(),
                        LandscapeOption(), LogOption(), DurationOption(), ForceOption(),
-                       ListPortsOption(), FollowOption(), StatsOption(), FromOption(), ToOption()});
+                       PublishOption(), TopicOption(), FormatOption(), ListPortsOption(),
+                       FollowOption(), StatsOption(), FromOption(), ToOption()});
     parser.addPositionalArgument(QStringLiteral("FILE.csv"),
                                  QStringLiteral("CSV file to open for viewing (or to render)."),
                                  QStringLiteral("[FILE.csv]"));

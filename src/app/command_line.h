@@ -24,11 +24,15 @@ struct SRenderOptions {
     bool m_bLandscape = false;                     ///< PDF page orientation
 };
 
-/// What `kest --log FILE.csv [--duration S] [--force]` was asked to do.
+/// What `kest --log FILE.csv [--duration S] [--force] [--publish URL [--topic T] [--format F]]`
+/// was asked to do.
 struct SLogOptions {
     QString m_strLog;            ///< the log file
     long long m_nDurationMs = 0; ///< --duration, 0 when not given
     bool m_bForce = false;       ///< overwrite an existing log file
+    QString m_strPublishUrl;     ///< --publish: checked broker URL, empty when not given
+    QString m_strTopic;          ///< --topic: checked topic, empty when not given
+    QString m_strFormat;         ///< --format: line, json or influx, empty when not given
 };
 
 /// What `kest --stats FILE.csv [--channels N] [--from A] [--to B]` was asked to do.

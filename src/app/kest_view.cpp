@@ -12,6 +12,7 @@
 #include "dialogs/set_comm_dlg.h"
 #include "dialogs/set_horiz_dlg.h"
 #include "dialogs/set_input_data_dlg.h"
+#include "dialogs/set_publish_dlg.h"
 #include "dialogs/stats_dlg.h"
 #include "dialogs/string_table.h"
 #include "display/metafile_export.h"
@@ -33,6 +34,7 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QSysInfo>
 #include <QTime>
 #include <QTimer>
 #include <cmath>
@@ -110,6 +112,9 @@ CkestView::CkestView(CkestDoc* pDoc, CProfile* pProfile, const CPortMap* pPortMa
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     LoadAllFromProfile(*m_pProfile, m_Comm, *m_pDoc, m_Graph.m_nSamplesPerDiv);
+    m_Publish = LoadPublishSettings(*m_pProfile);
+    m_BrokerTimer.setInterval(500);
+    connect(&m_BrokerTimer, &QTimer::timeout, this, [this] { OnBrokerTimer(); });
     m_PaintClock.start();
     m_FrameTimer.setSingleShot(true);
     m_FrameTimer.setTimerType(Qt::PreciseTimer);
@@ -170,6 +175,9 @@ bool CkestView::RunCommand(int nId) {
     case ID_SET_COMM:
         OnSetComm();
         break;
+    case ID_SET_PUBLISH:
+        OnSetPublish();
+        break;
     case ID_SAVE_SETTING:
         OnSaveSetting();
         break;
@@ -224,6 +232,8 @@ void CkestView::OnFileLogging() {
     options.m_Comm = m_Comm;
     if (m_pPortMap)
         options.m_PortMap = *m_pPortMap;
+    if (m_Publish.m_bEnabled)
+        options.m_Publish = PublisherConfig(m_Publish);
     const SLogStartResult result = m_Session.Start(options);
     if (!result.Ok()) {
         if (result.IsPortFailure())
@@ -240,6 +250,10 @@ void CkestView::OnFileLogging() {
     m_Graph.SetHold(false);
     UpdateTitle(m_strLogPath);
     update();
+    if (m_Session.Publisher() != nullptr) {
+        m_BrokerTimer.start();
+        OnBrokerTimer();
+    }
     emit CommandStateChanged();
 }
 
@@ -249,6 +263,13 @@ void CkestView::StopLogging() {
     // The last buffered records are written at the stop; a failure now is the user's last
     // chance to learn that the file is incomplete.
     const bool bFailed = m_Session.TakeLogFailureToReport();
+    if (m_BrokerTimer.isActive()) {
+        m_BrokerTimer.stop();
+        emit BrokerStatus(QString());
+        const SPublishStatus status = m_Session.Publisher()->Status();
+        emit StatusNotice(
+            LoadKestString(IDS_STATUS_PUBLISH_SUMMARY).arg(status.m_nSent).arg(status.m_nDropped));
+    }
     m_Graph.SetHold(false);
     emit CommandStateChanged();
     if (bFailed)
@@ -422,6 +443,77 @@ void CkestView::OnSetComm() {
     m_Comm.m_nParity = static_cast<uint8_t>(dlg.m_nParity);
     m_Comm.m_nStopBits = static_cast<uint8_t>(dlg.m_nStopBits);
     SaveCommSetting(*m_pProfile, m_Comm);
+}
+
+namespace {
+
+int BrokerStateStringId(EBrokerState eState) {
+    switch (eState) {
+    case EBrokerState::Connecting:
+        break;
+    case EBrokerState::Connected:
+        return IDS_PUBLISH_STATE_CONNECTED;
+    case EBrokerState::Retrying:
+        return IDS_PUBLISH_STATE_RETRYING;
+    case EBrokerState::LoginRefused:
+        return IDS_PUBLISH_STATE_LOGIN;
+    case EBrokerState::TlsFailed:
+        return IDS_PUBLISH_STATE_TLS;
+    case EBrokerState::BadSettings:
+        return IDS_PUBLISH_STATE_SETTINGS;
+    case EBrokerState::Stopped:
+        return IDS_PUBLISH_STATE_STOPPED;
+    }
+    return IDS_PUBLISH_STATE_CONNECTING;
+}
+
+} // namespace
+
+SPublisherConfig CkestView::PublisherConfig(const SPublishSettings& settings) const {
+    SPublisherConfig config;
+    config.m_Settings = settings;
+    config.m_strHost = QSysInfo::machineHostName();
+    config.m_nPort = m_Comm.m_nPort;
+    config.m_nChannels = m_pDoc->m_nChannels;
+    for (int i = 0; i < SPublisherConfig::kMaxChannels; ++i) {
+        const SChannelAttr& attr = m_pDoc->GetChannelAttr(i);
+        config.m_Channels[static_cast<size_t>(i)] = {attr.m_strName, attr.m_strUnit,
+                                                     attr.m_dMultiplier, attr.m_dAddend};
+    }
+    return config;
+}
+
+void CkestView::OnBrokerTimer() {
+    CPublisher* pPublisher = m_Session.Publisher();
+    if (!IsLogging() || pPublisher == nullptr)
+        return;
+    SPublishStatus status;
+    if (pPublisher->TakeProblemToReport(status)) {
+        emit StatusNotice(LoadKestString(IDS_STATUS_PUBLISH_PROBLEM)
+                              .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
+                                   LoadKestString(BrokerStateStringId(status.m_eState)),
+                                   status.m_strError));
+    }
+    status = pPublisher->Status();
+    emit BrokerStatus(LoadKestString(IDS_PUBLISH_PANE)
+                          .arg(LoadKestString(BrokerStateStringId(status.m_eState)))
+                          .arg(status.m_nQueued)
+                          .arg(status.m_nDropped));
+}
+
+void CkestView::OnSetPublish() {
+    if (IsLogging())
+        return;
+    CSetPublishDlg dlg(this);
+    dlg.m_Settings = m_Publish;
+    dlg.m_strDefaultTopic = DefaultTopic(QSysInfo::machineHostName(), m_Comm.m_nPort);
+    dlg.m_fnTest = [this](const SPublishSettings& settings) {
+        return m_fnTestBroker(PublisherConfig(settings));
+    };
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_Publish = dlg.m_Settings;
+    SavePublishSettings(*m_pProfile, m_Publish);
 }
 
 void CkestView::OnSaveSetting() {

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class CkestDoc;
@@ -47,6 +48,8 @@ public:
     void OnSetInputdata();
     void OnSetHoriz();
     void OnSetComm();
+    /// The broker dialog: where the lines of the next logging runs are published.
+    void OnSetPublish();
     void OnSaveSetting();
     void OnLoadSetting();
     void OnViewHold();
@@ -87,6 +90,11 @@ public:
     const CPortMap* m_pPortMap;
     CGraph m_Graph;
     SCommSetting m_Comm;
+    /// The profile's publishing settings, used by every logging run that starts.
+    SPublishSettings m_Publish;
+    /// How the broker dialog's test button connects; tests replace it.
+    std::function<SBrokerTestResult(const SPublisherConfig&)> m_fnTestBroker =
+        [](const SPublisherConfig& config) { return TestBrokerConnection(config, 5000); };
     QString m_strLogPath;
     /// The colour dialog's custom colours, kept for the run.
     SCustomColors m_CustomColors;
@@ -103,6 +111,9 @@ signals:
     void CommandStateChanged();
     /// A notice for the status bar (the device went away or came back while logging).
     void StatusNotice(const QString& strText);
+    /// The broker pane's text while a run publishes ("ブローカー: 接続済み  待ち 0  破棄 0"),
+    /// empty when the pane is to be hidden.
+    void BrokerStatus(const QString& strText);
 
 protected:
     bool event(QEvent* pEvent) override;
@@ -149,4 +160,10 @@ private:
     CFrameClock m_FrameClock{kFrameIntervalMs};
     QTimer m_FrameTimer;
     QElapsedTimer m_PaintClock;
+    /// Refreshes the broker pane and tells broker failures while a run publishes.
+    QTimer m_BrokerTimer;
+    void OnBrokerTimer();
+    /// The publishing configuration of a run: the settings and the channels' names, units and
+    /// scaling from the document.
+    SPublisherConfig PublisherConfig(const SPublishSettings& settings) const;
 };

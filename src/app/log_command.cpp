@@ -5,15 +5,18 @@
 #include "acquisition/serial_config.h"
 #include "acquisition/stop_signals.h"
 #include "settings/profile.h"
+#include "settings/kest_doc.h"
 #include "settings/profile_store.h"
 
 #include <QCoreApplication>
+#include <QSysInfo>
 
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -74,8 +77,40 @@ QString NoticeText(const SHeadlessNotice& notice) {
     case SHeadlessNotice::EKind::OtherDevice:
         return QStringLiteral("%1 another device appeared as %2; it is not read")
             .arg(strTime, notice.m_strWhere);
+    case SHeadlessNotice::EKind::BrokerProblem:
+        return QStringLiteral("%1 broker %2; trying again, the log goes on")
+            .arg(strTime, notice.m_strWhere);
     }
     return QString();
+}
+
+/// The profile's publishing settings with the command line's overrides, and what the payloads
+/// say about the channels; none when nothing is to be published.
+std::optional<SPublisherConfig> PublishConfig(const SLogOptions& cmd, const CProfile& profile,
+                                              int nChannels) {
+    SPublishSettings settings = LoadPublishSettings(profile);
+    if (!cmd.m_strPublishUrl.isEmpty()) {
+        settings.m_bEnabled = true;
+        settings.m_strUrl = cmd.m_strPublishUrl;
+    }
+    if (!cmd.m_strTopic.isEmpty())
+        settings.m_strTopic = cmd.m_strTopic;
+    if (!cmd.m_strFormat.isEmpty())
+        ParsePublishFormat(cmd.m_strFormat, settings.m_eFormat);
+    if (!settings.m_bEnabled)
+        return std::nullopt;
+    SPublisherConfig config;
+    config.m_Settings = settings;
+    config.m_strHost = QSysInfo::machineHostName();
+    config.m_nChannels = nChannels;
+    CkestDoc doc;
+    LoadChannelAttrs(profile, doc);
+    for (int i = 0; i < SPublisherConfig::kMaxChannels; ++i) {
+        const SChannelAttr& attr = doc.GetChannelAttr(i);
+        config.m_Channels[static_cast<size_t>(i)] = {attr.m_strName, attr.m_strUnit,
+                                                     attr.m_dMultiplier, attr.m_dAddend};
+    }
+    return config;
 }
 
 } // namespace
@@ -156,6 +191,17 @@ int RunLogCommand(const SLogOptions& cmd, const QString& strProfilePath) {
     LoadCommSetting(profile, options.m_Comm);
     options.m_PortMap.SetOverrides(LoadPortOverrides(profile));
     options.m_nChannels = LoadChannelCountValue(profile);
+    options.m_Publish = PublishConfig(cmd, profile, options.m_nChannels);
+    if (options.m_Publish) {
+        // Settings that cannot work are refused before anything is opened.
+        const EPublishProblem eProblem = CheckPublishSettings(options.m_Publish->m_Settings);
+        if (eProblem != EPublishProblem::None) {
+            PrintError(QStringLiteral("cannot publish to %1: %2")
+                           .arg(options.m_Publish->m_Settings.m_strUrl,
+                                QLatin1String(PublishProblemText(eProblem))));
+            return kExitPublish;
+        }
+    }
 
     CHeadlessLogger logger;
     const SHeadlessError error = DescribeLogStart(logger.Start(options));
@@ -164,6 +210,13 @@ int RunLogCommand(const SLogOptions& cmd, const QString& strProfilePath) {
         return error.m_nExit;
     }
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
+    if (options.m_Publish) {
+        std::fprintf(stderr, "kest: publishing to %s, topic %s, %s, QoS %d\n",
+                     qPrintable(options.m_Publish->m_Settings.m_strUrl),
+                     qPrintable(options.m_Publish->Topic()),
+                     PublishFormatName(options.m_Publish->m_Settings.m_eFormat),
+                     options.m_Publish->m_Settings.m_nQos);
+    }
     std::fprintf(stderr, "kest: logging COM%d (%s, %s) to %s; Ctrl+C stops\n",
                  options.m_Comm.m_nPort,
                  qPrintable(options.m_PortMap.DevicePathFor(options.m_Comm.m_nPort)),
@@ -189,6 +242,17 @@ int RunLogCommand(const SLogOptions& cmd, const QString& strProfilePath) {
     std::fprintf(stderr, "kest: %lld lines, %lld bytes written to %s\n",
                  static_cast<long long>(logger.Lines()), static_cast<long long>(logger.Bytes()),
                  qPrintable(cmd.m_strLog));
+    if (const CPublisher* pPublisher = logger.Publisher()) {
+        const SPublishStatus status = pPublisher->Status();
+        std::fprintf(
+            stderr,
+            "kest: broker %s: %lld lines sent, %lld dropped, %lld without a value to "
+            "send; %d connections%s%s\n",
+            qPrintable(pPublisher->Config().m_Settings.m_strUrl),
+            static_cast<long long>(status.m_nSent), static_cast<long long>(status.m_nDropped),
+            static_cast<long long>(status.m_nSkipped), status.m_nConnects,
+            status.m_strError.isEmpty() ? "" : "; last failure: ", qPrintable(status.m_strError));
+    }
     if (logger.HasLogFailed()) {
         PrintError(QStringLiteral("writing %1 failed (disk full?): %2 lines are missing from it")
                        .arg(cmd.m_strLog)

@@ -8,10 +8,11 @@ struct SLogStartResult;
 
 /// Process exit codes of `kest --log`: each failure has its own, so scripts can tell them apart.
 enum EHeadlessExit : int {
-    kExitLogged = 0,    ///< logged until stopped; every received line is in the file
-    kExitUsage = 2,     ///< wrong command line
-    kExitLogFile = 3,   ///< the log file exists (no --force), cannot be created, or a write failed
-    kExitPortFailed = 4 ///< the COM port cannot be opened
+    kExitLogged = 0,     ///< logged until stopped; every received line is in the file
+    kExitUsage = 2,      ///< wrong command line
+    kExitLogFile = 3,    ///< the log file exists (no --force), cannot be created, or a write failed
+    kExitPortFailed = 4, ///< the COM port cannot be opened
+    kExitPublish = 5     ///< the publishing settings cannot work (password file, CA file, ...)
 };
 
 /// A logging start that failed, worded for the command line: the exit code and the message.

@@ -110,6 +110,7 @@ void CMainFrame::CreateMenus() {
     AddCommand(pSet, ID_SET_HORIZ, QStringLiteral("横軸の設定(&H)..."));
     pSet->addSeparator();
     AddCommand(pSet, ID_SET_COMM, QStringLiteral("COMポートの設定(&M)..."));
+    AddCommand(pSet, ID_SET_PUBLISH, QStringLiteral("送信先の設定(&P)..."));
     pSet->addSeparator();
     AddCommand(pSet, ID_SAVE_SETTING, QStringLiteral("設定情報の保存(&S)..."));
     AddCommand(pSet, ID_LOAD_SETTING, QStringLiteral("設定情報の読み込み(&L)..."));
@@ -164,6 +165,12 @@ void CMainFrame::CreateToolBar() {
 void CMainFrame::CreateStatusBar() {
     m_pIdle = new QLabel(LoadKestString(IDS_IDLE_MESSAGE), this);
     statusBar()->addWidget(m_pIdle, 1);
+    // The broker's state while a logging run publishes, left of the lock keys; hidden otherwise.
+    m_pBrokerPane = new QLabel(this);
+    m_pBrokerPane->setObjectName(QStringLiteral("BrokerPane"));
+    m_pBrokerPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_pBrokerPane->hide();
+    statusBar()->addPermanentWidget(m_pBrokerPane);
     const int nIndicatorIds[3] = {IDS_INDICATOR_CAPS, IDS_INDICATOR_NUM, IDS_INDICATOR_SCRL};
     for (int i = 0; i < 3; ++i) {
         m_pIndicator[i] = new QLabel(this);
@@ -235,6 +242,10 @@ void CMainFrame::SetView(CkestView* pView) {
     connect(pView, &CkestView::CommandStateChanged, this, &CMainFrame::UpdateCommandUI);
     connect(pView, &CkestView::StatusNotice, this,
             [this](const QString& strText) { statusBar()->showMessage(strText); });
+    connect(pView, &CkestView::BrokerStatus, this, [this](const QString& strText) {
+        m_pBrokerPane->setText(strText);
+        m_pBrokerPane->setVisible(!strText.isEmpty());
+    });
     UpdateCommandUI();
 }
 

@@ -62,6 +62,7 @@ private:
     QHash<int, QAction*> m_Actions;
     QLabel* m_pIdle = nullptr;
     QLabel* m_pIndicator[3] = {};
+    QLabel* m_pBrokerPane = nullptr; ///< broker state while logging publishes
     QTimer* m_pIdleTimer = nullptr;
     /// What the lock indicators learned of the X connection.
     SXkbLockCache m_LockCache;

@@ -3,6 +3,7 @@
 #include "settings/number_text.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -11,6 +12,11 @@ const char kComm[] = "Comm";
 const char kSetting[] = "Setting";
 const char kHSetting[] = "HSetting";
 const char kSettings[] = "Settings";
+const char kPublish[] = "Publish";
+
+QString ReadText(const CProfile& profile, const char* pszSection, const char* pszKey) {
+    return QString::fromUtf8(profile.GetProfileString(pszSection, pszKey, {})).trimmed();
+}
 
 QByteArray VSettingSection(int nChannel) {
     return "VSetting" + QByteArray::number(nChannel + 1);
@@ -141,5 +147,46 @@ bool SaveAllToProfile(CProfile& profile, const SCommSetting& comm, const CkestDo
     bOk = SaveChannelCount(profile, doc) && bOk;
     bOk = SaveChannelAttrs(profile, doc) && bOk;
     bOk = SaveHorizSetting(profile, nSamplesPerDiv) && bOk;
+    return bOk;
+}
+
+SPublishSettings LoadPublishSettings(const CProfile& profile) {
+    SPublishSettings settings;
+    settings.m_strUrl = ReadText(profile, kPublish, "Url");
+    settings.m_strTopic = ReadText(profile, kPublish, "Topic");
+    settings.m_nQos = profile.GetProfileInt(kPublish, "Qos", 1);
+    if (!ParsePublishFormat(ReadText(profile, kPublish, "Format"), settings.m_eFormat))
+        settings.m_eFormat = EPublishFormat::Line;
+    settings.m_strClientId = ReadText(profile, kPublish, "ClientId");
+    settings.m_strUser = ReadText(profile, kPublish, "User");
+    settings.m_strPasswordFile = ReadText(profile, kPublish, "PasswordFile");
+    settings.m_strCaFile = ReadText(profile, kPublish, "CaFile");
+    settings.m_nQueueLines =
+        profile.GetProfileInt(kPublish, "QueueLines", SPublishSettings::kDefaultQueueLines);
+    settings = ClampPublishSettings(settings);
+    SBrokerUrl url;
+    // A hand-edited URL or topic that the dialog would refuse never starts a connection.
+    settings.m_bEnabled =
+        profile.GetProfileInt(kPublish, "Enabled", 0) != 0 &&
+        ParseBrokerUrl(settings.m_strUrl, url) == EPublishProblem::None &&
+        (settings.m_strTopic.isEmpty() || CheckTopic(settings.m_strTopic) == EPublishProblem::None);
+    return settings;
+}
+
+bool SavePublishSettings(CProfile& profile, const SPublishSettings& settings) {
+    bool bOk = profile.WriteProfileInt(kPublish, "Enabled", settings.m_bEnabled ? 1 : 0);
+    bOk = profile.WriteProfileString(kPublish, "Url", settings.m_strUrl.toUtf8()) && bOk;
+    bOk = profile.WriteProfileString(kPublish, "Topic", settings.m_strTopic.toUtf8()) && bOk;
+    bOk = profile.WriteProfileInt(kPublish, "Qos", settings.m_nQos) && bOk;
+    bOk = profile.WriteProfileString(kPublish, "Format", PublishFormatName(settings.m_eFormat)) &&
+          bOk;
+    bOk = profile.WriteProfileString(kPublish, "ClientId", settings.m_strClientId.toUtf8()) && bOk;
+    bOk = profile.WriteProfileString(kPublish, "User", settings.m_strUser.toUtf8()) && bOk;
+    bOk = profile.WriteProfileString(kPublish, "PasswordFile",
+                                     QFile::encodeName(settings.m_strPasswordFile)) &&
+          bOk;
+    bOk = profile.WriteProfileString(kPublish, "CaFile", QFile::encodeName(settings.m_strCaFile)) &&
+          bOk;
+    bOk = profile.WriteProfileInt(kPublish, "QueueLines", settings.m_nQueueLines) && bOk;
     return bOk;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/comm_setting.h"
+#include "acquisition/publish_settings.h"
 #include "settings/kest_doc.h"
 #include "settings/profile.h"
 
@@ -32,6 +33,11 @@ int LoadPreviewPages(const CProfile& profile);
 /// the path dropped, empty entries left out).
 QMap<int, QString> LoadPortOverrides(const CProfile& profile);
 
+/// "Publish": Enabled, Url, Topic, Qos, Format, ClientId, User, PasswordFile, CaFile, QueueLines.
+/// QoS and the queue size are clamped, an unknown format is line, and publishing is off when
+/// the URL or a set topic would be refused.
+SPublishSettings LoadPublishSettings(const CProfile& profile);
+
 /// The profile of the program at strExePath: the per-user file for an installed program (one
 /// whose documentation lies in ../share/doc/kest beside its bin directory), otherwise
 /// ChooseProfilePath.
@@ -41,6 +47,7 @@ bool SaveCommSetting(CProfile& profile, const SCommSetting& comm);
 bool SaveChannelCount(CProfile& profile, const CkestDoc& doc);
 bool SaveHorizSetting(CProfile& profile, int nSamplesPerDiv);
 bool SavePreviewPages(CProfile& profile, int nPages);
+bool SavePublishSettings(CProfile& profile, const SPublishSettings& settings);
 /// All eight "VSetting%d" sections, whatever the channel count.
 bool SaveChannelAttrs(CProfile& profile, const CkestDoc& doc);
 

@@ -4,6 +4,7 @@
 #include "app/log_command.h"
 
 #include "pty_pair.h"
+#include "test_broker.h"
 
 #include <gtest/gtest.h>
 
@@ -291,6 +292,64 @@ TEST_F(LogCommandTest, ListPortsNamesDeviceRuleAndAccessWithoutADisplay) {
     EXPECT_TRUE(strOut.contains(QStringLiteral("Profile: %1").arg(m_pDir->filePath("kest.INI"))));
 }
 
+// --publish sends what the log receives; the status line and the summary at exit say how the
+// broker fared. A second run against a port where no broker listens still logs everything and
+// tells the failure once.
+TEST_F(LogCommandTest, PublishSendsEveryLoggedLineAndTheSummaryTellsTheBroker) {
+    KEST_SKIP_WITHOUT_MOSQUITTO();
+    CTestBroker broker(m_pDir->path());
+    ASSERT_TRUE(broker.Start());
+    for (const bool bBrokerUp : {true, false}) {
+        SCOPED_TRACE(bBrokerUp ? "broker up" : "no broker");
+        const int nPort = bBrokerUp ? broker.Port() : FreeLoopbackPort();
+        CTestSubscriber sub(broker.Port(), "lab/bench");
+        ASSERT_TRUE(sub.WaitSubscribed());
+        QProcess process;
+        StartKest(process,
+                  {QStringLiteral("--log"), m_strLog, QStringLiteral("--force"),
+                   QStringLiteral("--publish"), QStringLiteral("mqtt://127.0.0.1:%1").arg(nPort),
+                   QStringLiteral("--topic"), QStringLiteral("lab/bench")},
+                  m_Pty.SlavePath());
+        QByteArray strErrOut;
+        process.setReadChannel(QProcess::StandardError);
+        while (!strErrOut.contains("Ctrl+C stops") && process.waitForReadyRead(20000))
+            strErrOut += process.readAllStandardError();
+        ASSERT_TRUE(strErrOut.contains("publishing to mqtt://127.0.0.1"))
+            << strErrOut.toStdString();
+        std::string strSent;
+        std::vector<std::string> vecSent;
+        for (int i = 0; i < 2000; ++i) {
+            vecSent.push_back(std::to_string(i) + ",0.5");
+            strSent += vecSent.back() + "\r\n";
+        }
+        ASSERT_TRUE(m_Pty.Write(strSent));
+        QDeadlineTimer deadline(20000);
+        while (QFileInfo(m_strLog).size() < static_cast<qint64>(strSent.size()) &&
+               !deadline.hasExpired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (bBrokerUp)
+            EXPECT_TRUE(sub.WaitCount(2000, 20000));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), SIGTERM), 0);
+        // Without a broker the stop keeps trying to send for its drain time.
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_EQ(ReadLog(), strSent);
+        const QString strErr = QString::fromLocal8Bit(strErrOut + process.readAllStandardError());
+        if (bBrokerUp) {
+            EXPECT_EQ(sub.Payloads("lab/bench"), vecSent);
+            EXPECT_TRUE(strErr.contains(QStringLiteral("2000 lines sent, 0 dropped")))
+                << strErr.toStdString();
+        } else {
+            EXPECT_TRUE(sub.Payloads("lab/bench").empty());
+            EXPECT_EQ(strErr.count(QStringLiteral("broker retrying: ")), 1) << strErr.toStdString();
+            EXPECT_TRUE(strErr.contains(QStringLiteral("0 lines sent, 2000 dropped")))
+                << strErr.toStdString();
+        }
+    }
+}
+
 // Root logging into a directory that another user can write: that user swaps the path between
 // nothing, a link to a file of root's and a file of their own, as fast as they can, while root
 // starts runs with and without --force. No run may write through the link.
@@ -423,6 +482,30 @@ TEST(LogCommandLine, OptionsAndTheirCombinations) {
         {{"a.csv"}, true, 0, ECommand::Window, true},
         {{"a.csv", "b.csv"}, false, 0, ECommand::Window, false},
         {{"--bogus"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--publish", "mqtt://h:1884", "--topic", "a/b", "--format", "json"},
+         true,
+         0,
+         ECommand::Log,
+         true},
+        {{"--publish", "mqtt://h"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--topic", "a/b"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--publish", "http://h"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--publish", "mqtt://h:99999"}, false, 0, ECommand::Window, true},
+        {{"--log", "a.csv", "--publish", "mqtt://h", "--topic", "a/#"},
+         false,
+         0,
+         ECommand::Window,
+         true},
+        {{"--log", "a.csv", "--publish", "mqtt://h", "--topic", "+/b"},
+         false,
+         0,
+         ECommand::Window,
+         true},
+        {{"--log", "a.csv", "--publish", "mqtt://h", "--format", "csv"},
+         false,
+         0,
+         ECommand::Window,
+         true},
         {{"--stats", "a.csv", "--channels", "3", "--from", "2", "--to", "9"},
          true,
          0,

@@ -54,7 +54,7 @@ TEST(CommandRules, EnabledAndCheckedByLoggingState) {
         {ID_SET_HORIZ, 1, 1},          {ID_FILE_PRINT, 1, 1},       {ID_FILE_METAFILE, 1, 1},
         {ID_FILE_PRINT_PREVIEW, 1, 1}, {ID_FILE_PRINT_SETUP, 1, 1}, {ID_APP_EXIT, 1, 1},
         {ID_HELP_FINDER, 1, 1},        {ID_APP_ABOUT, 1, 1},        {ID_VIEW_TOOLBAR, 1, 1},
-        {ID_VIEW_STATUS_BAR, 1, 1},
+        {ID_VIEW_STATUS_BAR, 1, 1},    {ID_SET_PUBLISH, 1, 0},
     };
     SCommandFlags idle;
     SCommandFlags logging;

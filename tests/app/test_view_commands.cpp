@@ -7,12 +7,15 @@
 #include "dialogs/set_comm_dlg.h"
 #include "dialogs/set_horiz_dlg.h"
 #include "dialogs/set_input_data_dlg.h"
+#include "dialogs/set_publish_dlg.h"
 #include "dialogs/string_table.h"
 #include "dialogs/up_down_ctrl.h"
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -205,6 +208,40 @@ TEST(ViewCommands, CommSetting) {
         }
         EXPECT_EQ(fx.ProfileExists(), c.bOk) << "Cancel writes nothing";
         EXPECT_EQ(fx.Rows(), 3);
+    }
+}
+
+// The broker dialog from its command: OK writes the whole section at once, Cancel nothing; the
+// test button connects with the document's channels and the port's default topic.
+TEST(ViewCommands, SetPublishWritesTheProfileOnOkOnly) {
+    for (const bool bOk : {true, false}) {
+        SCOPED_TRACE(bOk ? "OK" : "Cancel");
+        SCommandFixture fx(3, 2);
+        SPublisherConfig tested;
+        fx.m_pView->m_fnTestBroker = [&](const SPublisherConfig& config) {
+            tested = config;
+            return SBrokerTestResult{true, EBrokerState::Connected, EPublishProblem::None, {}};
+        };
+        CDialogAnswerer<CSetPublishDlg> dialog([&](CSetPublishDlg* pDlg) {
+            pDlg->m_pCheckEnable->setChecked(true);
+            pDlg->m_pEditUrl->setText(QStringLiteral("mqtt://lab-broker:1884"));
+            pDlg->m_pComboFormat->setCurrentIndex(2);
+            pDlg->m_pEditQueue->setText(QStringLiteral("5000"));
+            pDlg->m_pTestButton->click();
+            EXPECT_EQ(pDlg->m_pTestResult->text(), LoadKestString(IDS_PUBLISH_TEST_OK));
+            (bOk ? pDlg->m_pOkButton : pDlg->m_pCancelButton)->click();
+        });
+        EXPECT_TRUE(fx.m_pView->RunCommand(ID_SET_PUBLISH));
+        EXPECT_EQ(dialog.m_nShown, 1);
+        EXPECT_EQ(tested.m_Settings.m_strUrl, QStringLiteral("mqtt://lab-broker:1884"));
+        EXPECT_EQ(tested.m_nChannels, 3);
+        EXPECT_EQ(fx.m_pView->m_Publish.m_bEnabled, bOk);
+        EXPECT_EQ(fx.ProfileInt("Publish", "Enabled"), bOk ? 1 : -1);
+        EXPECT_EQ(fx.ProfileInt("Publish", "QueueLines"), bOk ? 5000 : -1);
+        EXPECT_EQ(fx.m_pProfile->GetProfileString("Publish", "Format", "none"),
+                  bOk ? QByteArray("influx") : QByteArray("none"));
+        EXPECT_EQ(fx.m_pProfile->GetProfileString("Publish", "Url", ""),
+                  bOk ? QByteArray("mqtt://lab-broker:1884") : QByteArray());
     }
 }
 

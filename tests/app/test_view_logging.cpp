@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLabel>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -246,7 +247,7 @@ TEST(FrameCommands, EnablementWhileLoggingAndShortcutRespectsIt) {
 
     frame.GetAction(ID_FILE_LOGGING)->trigger();
     ASSERT_TRUE(pView->IsLogging());
-    for (int nId : {ID_FILE_OPEN, ID_SET_CHANNELS, ID_SET_COMM, ID_LOAD_SETTING})
+    for (int nId : {ID_FILE_OPEN, ID_SET_CHANNELS, ID_SET_COMM, ID_SET_PUBLISH, ID_LOAD_SETTING})
         EXPECT_FALSE(frame.GetAction(nId)->isEnabled()) << nId;
     EXPECT_TRUE(frame.GetAction(ID_FILE_LOGGING)->isChecked());
     EXPECT_TRUE(frame.GetAction(ID_VIEW_HOLD)->isEnabled());
@@ -268,6 +269,54 @@ TEST(FrameCommands, EnablementWhileLoggingAndShortcutRespectsIt) {
     EXPECT_TRUE(frame.GetAction(ID_FILE_OPEN)->isEnabled());
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("KEST-frame.csv"));
     frame.close();
+}
+
+} // namespace
+
+namespace {
+
+// A run that publishes to a port where no broker listens: the status bar's broker pane appears
+// with the state and the queue, the failure is told once in the status bar, the log is complete,
+// and at the stop the pane goes and the totals are told.
+TEST(FrameCommands, BrokerPaneShowsThePublishingStateWhileLogging) {
+    SPty pty;
+    ASSERT_TRUE(pty.m_bOk);
+    SViewFixture fx;
+    fx.m_PortMap.SetOverrides({{1, pty.m_strSlave}});
+    CMainFrame frame;
+    CkestView* pView = fx.m_pView.release();
+    frame.SetView(pView);
+    frame.show();
+    auto* pPane = frame.findChild<QLabel*>(QStringLiteral("BrokerPane"));
+    ASSERT_NE(pPane, nullptr);
+    EXPECT_TRUE(pPane->isHidden());
+    pView->m_Publish.m_bEnabled = true;
+    // Port 1 on loopback: nothing listens there.
+    pView->m_Publish.m_strUrl = QStringLiteral("mqtt://127.0.0.1:1");
+    pView->m_fnPickFile = [&](QWidget*, const SFileRequest&) { return fx.Path("pub.csv"); };
+    QStringList notices;
+    QObject::connect(pView, &CkestView::StatusNotice,
+                     [&](const QString& strText) { notices << strText; });
+    frame.GetAction(ID_FILE_LOGGING)->trigger();
+    ASSERT_TRUE(pView->IsLogging());
+    EXPECT_FALSE(frame.GetAction(ID_SET_PUBLISH)->isEnabled());
+    ASSERT_TRUE(pty.Write("1,2\r\n3,4\r\n5,6\r\n"));
+    const QString strRetrying = LoadKestString(IDS_PUBLISH_PANE)
+                                    .arg(LoadKestString(IDS_PUBLISH_STATE_RETRYING))
+                                    .arg(3)
+                                    .arg(0);
+    ASSERT_TRUE(WaitUntil([&] { return pPane->text() == strRetrying; }, 5000))
+        << pPane->text().toStdString();
+    EXPECT_TRUE(pPane->isVisible());
+    Settle(1200); // another attempt fails meanwhile, and is not told again
+    EXPECT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices.value(0).contains(LoadKestString(IDS_PUBLISH_STATE_RETRYING)))
+        << notices.value(0).toStdString();
+    frame.GetAction(ID_FILE_LOGGING)->trigger();
+    EXPECT_FALSE(pView->IsLogging());
+    EXPECT_TRUE(pPane->isHidden());
+    EXPECT_EQ(notices.value(1), LoadKestString(IDS_STATUS_PUBLISH_SUMMARY).arg(0).arg(3));
+    EXPECT_EQ(ReadAll(fx.Path("pub.csv")), QByteArray("1,2\r\n3,4\r\n5,6\r\n"));
 }
 
 } // namespace

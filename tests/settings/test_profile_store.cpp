@@ -233,3 +233,49 @@ TEST(ProfileStore, PortOverridesTakeComOneToThirtyTwo) {
                                          {32, QStringLiteral("/dev/ttyS31")}};
     EXPECT_EQ(LoadPortOverrides(fx.m_profile), expected);
 }
+
+// The publishing section: a save reads back the same, and hand-edited values pass the clamps
+// or switch publishing off instead of starting a connection the dialog would refuse.
+TEST(ProfileStore, PublishSectionRoundTripsAndIsClampedOnLoad) {
+    SProfileFixture fx;
+    SPublishSettings saved;
+    saved.m_bEnabled = true;
+    saved.m_strUrl = QStringLiteral("mqtts://broker.lab:8884");
+    saved.m_strTopic = QStringLiteral("lab/温度/COM2");
+    saved.m_nQos = 0;
+    saved.m_eFormat = EPublishFormat::Influx;
+    saved.m_strClientId = QStringLiteral("bench-7");
+    saved.m_strUser = QStringLiteral("kest");
+    saved.m_strPasswordFile = QStringLiteral("/home/u/.kest-pw");
+    saved.m_strCaFile = QStringLiteral("/etc/ssl/lab-ca.pem");
+    saved.m_nQueueLines = 250000;
+    ASSERT_TRUE(SavePublishSettings(fx.m_profile, saved));
+    EXPECT_EQ(LoadPublishSettings(fx.m_profile), saved);
+
+    const struct {
+        const char* pszBody;
+        bool bEnabled;
+        int nQos;
+        EPublishFormat eFormat;
+        int nQueue;
+    } cases[] = {
+        {"Enabled=1\r\nUrl=mqtt://h\r\nQos=7\r\nFormat=xml\r\nQueueLines=5\r\n", true, 1,
+         EPublishFormat::Line, SPublishSettings::kMinQueueLines},
+        {"Enabled=1\r\nUrl=mqtt://h\r\nQos=-1\r\nFormat=JSON\r\nQueueLines=99999999\r\n", true, 0,
+         EPublishFormat::Json, SPublishSettings::kMaxQueueLines},
+        {"Enabled=1\r\nUrl=http://h\r\n", false, 1, EPublishFormat::Line,
+         SPublishSettings::kDefaultQueueLines},
+        {"Enabled=1\r\nUrl=mqtt://h\r\nTopic=a/#\r\n", false, 1, EPublishFormat::Line,
+         SPublishSettings::kDefaultQueueLines},
+        {"Url=mqtt://h\r\n", false, 1, EPublishFormat::Line, SPublishSettings::kDefaultQueueLines},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszBody);
+        SProfileFixture edited((QByteArray("[Publish]\r\n") + c.pszBody).constData());
+        const SPublishSettings loaded = LoadPublishSettings(edited.m_profile);
+        EXPECT_EQ(loaded.m_bEnabled, c.bEnabled);
+        EXPECT_EQ(loaded.m_nQos, c.nQos);
+        EXPECT_EQ(loaded.m_eFormat, c.eFormat);
+        EXPECT_EQ(loaded.m_nQueueLines, c.nQueue);
+    }
+}
