@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPaintDevice>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPen>
 #include <QRect>
@@ -27,12 +28,18 @@ QRect ToQRect(int left, int top, int right, int bottom) {
     return QRect(left, top, std::max(right - left, 0), std::max(bottom - top, 0));
 }
 
+/// The painter draws into an image: one of its own, or the backing store image of a widget.
+bool IsImageDevice(QPainter& painter) {
+    const QPaintEngine* pEngine = painter.paintEngine();
+    const QPaintDevice* pDevice = pEngine != nullptr ? pEngine->paintDevice() : nullptr;
+    return pDevice != nullptr && pDevice->devType() == QInternal::Image;
+}
+
 } // namespace
 
 CPainterCanvas::CPainterCanvas(QPainter* pPainter, int cxPage, int cyPage)
     : m_pPainter(pPainter), m_sizePage{cxPage, cyPage}, m_BaseTransform(pPainter->transform()),
-      m_bRaster(pPainter->device() != nullptr &&
-                pPainter->device()->devType() == QInternal::Image) {
+      m_bRaster(IsImageDevice(*pPainter)) {
     // Pixels must not depend on the rasteriser's smoothing: same input, same image.
     m_pPainter->setRenderHint(QPainter::Antialiasing, false);
     m_pPainter->setRenderHint(QPainter::TextAntialiasing, false);

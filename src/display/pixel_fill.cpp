@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPaintDevice>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QRegion>
 #include <QTransform>
@@ -10,7 +11,10 @@
 #include <cstdlib>
 
 bool FindPixelTarget(const QPainter& painter, SPixelTarget& target) {
-    QPaintDevice* pDevice = painter.device();
+    // The device the engine draws on: the image itself, or a widget's backing store image when
+    // the painter was begun on a widget.
+    QPaintEngine* pEngine = painter.paintEngine();
+    QPaintDevice* pDevice = pEngine != nullptr ? pEngine->paintDevice() : nullptr;
     if (pDevice == nullptr || pDevice->devType() != QInternal::Image)
         return false;
     QImage* pImage = static_cast<QImage*>(pDevice);
@@ -21,13 +25,21 @@ bool FindPixelTarget(const QPainter& painter, SPixelTarget& target) {
     if (painter.opacity() != 1.0 ||
         painter.compositionMode() != QPainter::CompositionMode_SourceOver)
         return false;
-    const QTransform tf = painter.combinedTransform();
+    // The device transform holds the widget's place in its window's backing store as well.
+    const QTransform tf = painter.deviceTransform();
     if (tf.type() > QTransform::TxTranslate || tf.dx() != std::trunc(tf.dx()) ||
         tf.dy() != std::trunc(tf.dy()) || std::abs(tf.dx()) > 1e6 || std::abs(tf.dy()) > 1e6)
         return false;
     const int dx = static_cast<int>(tf.dx());
     const int dy = static_cast<int>(tf.dy());
     QRect rcClip = pImage->rect();
+    // A widget's paint is limited to its region to repaint, in device pixels.
+    const QRegion system = pEngine->systemClip();
+    if (!system.isEmpty()) {
+        if (system.rectCount() > 1)
+            return false;
+        rcClip &= system.boundingRect();
+    }
     if (painter.hasClipping()) {
         const QRegion region = painter.clipRegion();
         if (region.rectCount() > 1)
