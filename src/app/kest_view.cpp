@@ -658,7 +658,9 @@ void CkestView::paintEvent(QPaintEvent*) {
         m_image = QImage();
         QPainter painter(this);
         CPainterCanvas canvas(&painter, size.width(), size.height());
+        canvas.SetTextCache(&m_TextCache);
         m_Graph.DrawScreen(canvas);
+        m_TextCache.EndFrame();
         return;
     }
     // Scaled screens: device pixels in an image of their own, shown at the screen's ratio.
@@ -667,7 +669,9 @@ void CkestView::paintEvent(QPaintEvent*) {
     {
         QPainter imagePainter(&m_image);
         CPainterCanvas canvas(&imagePainter, size.width(), size.height());
+        canvas.SetTextCache(&m_TextCache);
         m_Graph.DrawScreen(canvas);
+        m_TextCache.EndFrame();
     }
     m_image.setDevicePixelRatio(dDpr);
     QPainter painter(this);

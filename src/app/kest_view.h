@@ -9,6 +9,7 @@
 #include "dialogs/set_input_data_dlg.h"
 #include "display/frame_clock.h"
 #include "display/graph.h"
+#include "display/text_cache.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -135,6 +136,8 @@ private:
     void StopFollowing();
     /// Device pixels of the last paint's graph size.
     QSize m_sizeGraph;
+    /// Fonts and laid-out labels kept from frame to frame.
+    CTextCache m_TextCache;
     /// The off-screen image of scaled (high-DPI) screens; empty at ratio 1.
     QImage m_image;
     bool m_bIntakeMessagePending = false;
