@@ -4,6 +4,9 @@
 //   live_bench --seconds S [--width W --height H]
 //       logs COM1 (set KEST_COM1 to the device, e.g. kest_sim's) for S seconds and prints the
 //       lines logged, the paints and the process's CPU time.
+//   live_bench --idle --seconds S [--width W --height H]
+//       logs its own pseudo-terminal on which nothing arrives and prints how often the process's
+//       threads woke (voluntary context switches of all of them, per second).
 //   live_bench --throughput --seconds S [--width W --height H]
 //       makes its own pseudo-terminal, writes numbered 8-channel lines into it as fast as the
 //       program takes them for S seconds and prints the rate at which they reached the log, and
@@ -20,6 +23,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -133,6 +137,21 @@ long long CountBadRecords(const QString& strPath, long long nExpected, long long
     return nBad + std::llabs(nRecords - nExpected);
 }
 
+/// Voluntary context switches of all the process's threads so far: each is one wait that ended.
+long long Wakeups() {
+    long long n = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& strTask : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(tasks.filePath(strTask) + QStringLiteral("/status"));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                n += line.mid(24).trimmed().toLongLong();
+    }
+    return n;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -146,15 +165,18 @@ int main(int argc, char** argv) {
                                     QStringLiteral("H"), QStringLiteral("1000"));
     const QCommandLineOption throughput(QStringLiteral("throughput"),
                                         QStringLiteral("Full-speed stream from its own pty."));
-    parser.addOptions({seconds, width, height, throughput});
+    const QCommandLineOption idle(QStringLiteral("idle"),
+                                  QStringLiteral("Its own pty on which nothing arrives."));
+    parser.addOptions({seconds, width, height, throughput, idle});
     parser.addHelpOption();
     parser.process(app);
     const double dSeconds = parser.value(seconds).toDouble();
     const bool bThroughput = parser.isSet(throughput);
+    const bool bIdle = parser.isSet(idle);
 
     int fdMaster = -1;
     int fdSlave = -1;
-    if (bThroughput) {
+    if (bThroughput || bIdle) {
         char szName[256] = {};
         if (::openpty(&fdMaster, &fdSlave, szName, nullptr, nullptr) != 0) {
             std::perror("openpty");
@@ -201,6 +223,7 @@ int main(int argc, char** argv) {
         });
 
     const double dCpu0 = CpuSeconds();
+    const long long nWakeups0 = Wakeups();
     const long nPaints0 = counter.m_nPaints;
     QElapsedTimer clock;
     clock.start();
@@ -211,6 +234,7 @@ int main(int argc, char** argv) {
         loop.exec();
     }
     const double dCpu = CpuSeconds() - dCpu0;
+    const long long nWakeups = Wakeups() - nWakeups0;
     const long nPaints = counter.m_nPaints - nPaints0;
     const long long nStored = theApp.m_pDoc->m_LogData[0].m_nCount;
     double dElapsed = static_cast<double>(clock.elapsed()) / 1000.0;
@@ -237,6 +261,11 @@ int main(int argc, char** argv) {
                 "cpu_percent %.2f\n",
                 dElapsed, nStored, static_cast<double>(nStored) / dElapsed,
                 static_cast<double>(nPaints) / dElapsed, 100.0 * dCpu / dElapsed);
+    std::printf("wakeups_per_s %.1f\n", static_cast<double>(nWakeups) / dElapsed);
+    if (bIdle) {
+        ::close(fdMaster);
+        ::close(fdSlave);
+    }
     if (bThroughput) {
         // The log's bytes hold CR LF as the device sent them.
         std::printf("lines_written %lld\nlog_records %lld\nbad_records %lld\nlog_MB_per_s %.2f\n",
