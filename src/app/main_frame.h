@@ -41,6 +41,7 @@ public:
 
 protected:
     bool event(QEvent* pEvent) override;
+    bool eventFilter(QObject* pObject, QEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
     void dragEnterEvent(QDragEnterEvent* pEvent) override;
     void dropEvent(QDropEvent* pEvent) override;
@@ -61,6 +62,7 @@ private:
     QLabel* m_pIdle = nullptr;
     QLabel* m_pIndicator[3] = {};
     QTimer* m_pIdleTimer = nullptr;
+    int m_nIdleTicks = 0;
     bool m_bOuterSizeFitted = false;
 };
 
