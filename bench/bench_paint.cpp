@@ -4,9 +4,11 @@
 #include "display/painter_canvas.h"
 #include "display/trace_reduce.h"
 
+#include <QBackingStore>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QWindow>
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -57,6 +59,90 @@ void BM_FullPaint(benchmark::State& state) {
     state.counters["samples/channel"] = graph.DisplayCount();
 }
 BENCHMARK(BM_FullPaint)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+/// Line n of the simulated device as bench/peers.sh --live runs it (kest_sim --amplitude 45
+/// --base 50 --period 2 at 1000 lines/s): sine, square, ramp and full-swing noise in turn.
+void SimRow(long long n, uint32_t& seed, double* row) {
+    const double t = static_cast<double>(n) / 1000.0;
+    for (int c = 0; c < 8; ++c) {
+        const double dPeriod = 2.0 * (1.0 + 0.25 * c);
+        const double dPhase = std::fmod(t / dPeriod + 0.125 * c, 1.0);
+        seed = seed * 1664525u + 1013904223u;
+        const double dNoise = static_cast<double>(seed >> 8) / (1 << 24) * 2.0 - 1.0;
+        const double v[4] = {std::sin(2.0 * M_PI * dPhase), dPhase < 0.5 ? 1.0 : -1.0,
+                             -1.0 + 2.0 * dPhase, dNoise};
+        row[c] = 50.0 + 45.0 * v[c % 4];
+    }
+}
+
+/// A whole frame as the view hands it to the window system while logging the simulated device
+/// of bench/peers.sh --live (its channel settings as live_bench sets them): 33 new rows (1000
+/// lines/s at 30 frames/s), then the paint and the flush of a 1600 x 1000 window's backing store.
+/// Second argument 1 (the view's way): painted straight into the backing store with the fonts
+/// and labels kept from frame to frame; 0 (the former way): everything laid out again, painted
+/// into an image of its own that is then copied into the backing store. On the offscreen platform
+/// the flush hands nothing over; run with QT_QPA_PLATFORM=xcb under an X server to include the
+/// client side of the hand-over (the X server's own work is not counted here).
+void BM_WindowFrame(benchmark::State& state) {
+    const int nSamplesPerDiv = static_cast<int>(state.range(0));
+    const bool bDirect = state.range(1) != 0;
+    CkestDoc doc;
+    doc.InitLogData(8, 65536, 65536);
+    uint32_t seed = 99;
+    double row[8];
+    long long n = 0;
+    for (; n < nSamplesPerDiv * 17; ++n) {
+        SimRow(n, seed, row);
+        doc.AddRow(row);
+    }
+    for (int ch = 0; ch < 8; ++ch) {
+        SChannelAttr attr = doc.GetChannelAttr(ch);
+        attr.m_crColor = g_crDefaultColor[ch];
+        attr.m_dVRes = 10.0;
+        attr.m_nPos = 0;
+        doc.SetChannelAttr(ch, attr);
+    }
+    CGraph graph(&doc);
+    graph.m_nSamplesPerDiv = nSamplesPerDiv;
+    graph.OnSize(1600, 1000);
+    QWindow window;
+    window.setSurfaceType(QSurface::RasterSurface);
+    window.resize(1600, 1000);
+    window.show();
+    QBackingStore store(&window);
+    store.resize(QSize(1600, 1000));
+    QImage image(1600, 1000, QImage::Format_RGB32);
+    const QRegion all(0, 0, 1600, 1000);
+    CTextCache texts;
+    for (auto _ : state) {
+        for (int i = 0; i < 33; ++i, ++n) {
+            SimRow(n, seed, row);
+            doc.AddRow(row);
+        }
+        for (int ch = 0; ch < 8; ++ch)
+            graph.m_dLatest[ch] = row[ch];
+        graph.UpdateDisplayWindow();
+        store.beginPaint(all);
+        if (bDirect) {
+            QPainter painter(store.paintDevice());
+            CPainterCanvas canvas(&painter, 1600, 1000);
+            canvas.SetTextCache(&texts);
+            graph.DrawScreen(canvas);
+            texts.EndFrame();
+        } else {
+            {
+                QPainter painter(&image);
+                CPainterCanvas canvas(&painter, 1600, 1000);
+                graph.DrawScreen(canvas);
+            }
+            QPainter painter(store.paintDevice());
+            painter.drawImage(0, 0, image);
+        }
+        store.endPaint();
+        store.flush(all);
+    }
+}
+BENCHMARK(BM_WindowFrame)->ArgsProduct({{100, 10000}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 /// One stage of the paint at a time (0 painter only, 1 white fill, 2 grid, 3 tags, 4 traces,
 /// 5 legend, 6 scroll bar, 7 cursors, 8 the finished image copied as the view copies it to its
@@ -136,7 +222,8 @@ BENCHMARK(BM_ReduceTrace)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -3,7 +3,11 @@
 //
 //   live_bench --seconds S [--width W --height H]
 //       logs COM1 (set KEST_COM1 to the device, e.g. kest_sim's) for S seconds and prints the
-//       lines logged, the paints and the process's CPU time.
+//       lines logged, the paints, the process's CPU time and, per frame, the window thread's CPU
+//       in the view's paint and in the hand-over of the frame to the window system.
+//   live_bench --idle --seconds S [--width W --height H]
+//       logs its own pseudo-terminal on which nothing arrives and prints how often the process's
+//       threads woke (voluntary context switches of all of them, per second).
 //   live_bench --throughput --seconds S [--width W --height H]
 //       makes its own pseudo-terminal, writes numbered 8-channel lines into it as fast as the
 //       program takes them for S seconds and prints the rate at which they reached the log, and
@@ -20,6 +24,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -30,15 +35,54 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <thread>
 
 namespace {
+
+/// CPU time of the window thread so far, seconds.
+double ThreadCpuSeconds() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+/// The application, timing two events on the window thread: the view's paint (the picture) and
+/// the main window's update request, which runs that paint and then hands the window's backing
+/// store to the window system (the hand-over is the difference).
+class CTimingApp : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* pReceiver, QEvent* pEvent) override {
+        const QEvent::Type type = pEvent->type();
+        const bool bPaint = type == QEvent::Paint && pReceiver == m_pView;
+        const bool bUpdate = type == QEvent::UpdateRequest && pReceiver == m_pFrame;
+        if (!bPaint && !bUpdate)
+            return QApplication::notify(pReceiver, pEvent);
+        const double t0 = ThreadCpuSeconds();
+        const bool bResult = QApplication::notify(pReceiver, pEvent);
+        const double t = ThreadCpuSeconds() - t0;
+        if (bPaint) {
+            m_dPaint += t;
+            ++m_nPaints;
+        } else {
+            m_dUpdate += t;
+        }
+        return bResult;
+    }
+    QObject* m_pView = nullptr;
+    QObject* m_pFrame = nullptr;
+    double m_dPaint = 0.0;  ///< seconds in the view's paint events
+    double m_dUpdate = 0.0; ///< seconds in the frame's update requests (paint and hand-over)
+    long m_nPaints = 0;
+};
 
 /// Counts the view's paint events.
 class CPaintCounter : public QObject {
@@ -133,10 +177,25 @@ long long CountBadRecords(const QString& strPath, long long nExpected, long long
     return nBad + std::llabs(nRecords - nExpected);
 }
 
+/// Voluntary context switches of all the process's threads so far: each is one wait that ended.
+long long Wakeups() {
+    long long n = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& strTask : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(tasks.filePath(strTask) + QStringLiteral("/status"));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                n += line.mid(24).trimmed().toLongLong();
+    }
+    return n;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    CTimingApp app(argc, argv);
     QCommandLineParser parser;
     const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Run time."),
                                      QStringLiteral("S"), QStringLiteral("10"));
@@ -146,15 +205,18 @@ int main(int argc, char** argv) {
                                     QStringLiteral("H"), QStringLiteral("1000"));
     const QCommandLineOption throughput(QStringLiteral("throughput"),
                                         QStringLiteral("Full-speed stream from its own pty."));
-    parser.addOptions({seconds, width, height, throughput});
+    const QCommandLineOption idle(QStringLiteral("idle"),
+                                  QStringLiteral("Its own pty on which nothing arrives."));
+    parser.addOptions({seconds, width, height, throughput, idle});
     parser.addHelpOption();
     parser.process(app);
     const double dSeconds = parser.value(seconds).toDouble();
     const bool bThroughput = parser.isSet(throughput);
+    const bool bIdle = parser.isSet(idle);
 
     int fdMaster = -1;
     int fdSlave = -1;
-    if (bThroughput) {
+    if (bThroughput || bIdle) {
         char szName[256] = {};
         if (::openpty(&fdMaster, &fdSlave, szName, nullptr, nullptr) != 0) {
             std::perror("openpty");
@@ -175,6 +237,8 @@ int main(int argc, char** argv) {
     theApp.m_pMainFrame->resize(parser.value(width).toInt(), parser.value(height).toInt());
     CPaintCounter counter;
     pView->installEventFilter(&counter);
+    app.m_pView = pView;
+    app.m_pFrame = theApp.m_pMainFrame.get();
     QTemporaryDir dir;
     const QString strLog = dir.filePath(QStringLiteral("live.csv"));
     pView->m_fnPickFile = [&](QWidget*, const SFileRequest&) { return strLog; };
@@ -201,7 +265,11 @@ int main(int argc, char** argv) {
         });
 
     const double dCpu0 = CpuSeconds();
+    const long long nWakeups0 = Wakeups();
     const long nPaints0 = counter.m_nPaints;
+    const double dPaint0 = app.m_dPaint;
+    const double dUpdate0 = app.m_dUpdate;
+    const long nTimed0 = app.m_nPaints;
     QElapsedTimer clock;
     clock.start();
     {
@@ -211,6 +279,10 @@ int main(int argc, char** argv) {
         loop.exec();
     }
     const double dCpu = CpuSeconds() - dCpu0;
+    const long long nWakeups = Wakeups() - nWakeups0;
+    const long nTimed = app.m_nPaints - nTimed0;
+    const double dPaintMs = nTimed > 0 ? 1000.0 * (app.m_dPaint - dPaint0) / nTimed : 0.0;
+    const double dUpdateMs = nTimed > 0 ? 1000.0 * (app.m_dUpdate - dUpdate0) / nTimed : 0.0;
     const long nPaints = counter.m_nPaints - nPaints0;
     const long long nStored = theApp.m_pDoc->m_LogData[0].m_nCount;
     double dElapsed = static_cast<double>(clock.elapsed()) / 1000.0;
@@ -237,6 +309,16 @@ int main(int argc, char** argv) {
                 "cpu_percent %.2f\n",
                 dElapsed, nStored, static_cast<double>(nStored) / dElapsed,
                 static_cast<double>(nPaints) / dElapsed, 100.0 * dCpu / dElapsed);
+    std::printf("wakeups_per_s %.1f\n", static_cast<double>(nWakeups) / dElapsed);
+    // CPU of the window thread per frame: the paint, and the rest of the update that hands the
+    // frame to the window system.
+    std::printf("paint_ms_per_frame %.3f\nhandover_ms_per_frame %.3f\ncpu_ms_per_frame %.3f\n",
+                dPaintMs, std::max(dUpdateMs - dPaintMs, 0.0),
+                nPaints > 0 ? 1000.0 * dCpu / static_cast<double>(nPaints) : 0.0);
+    if (bIdle) {
+        ::close(fdMaster);
+        ::close(fdSlave);
+    }
     if (bThroughput) {
         // The log's bytes hold CR LF as the device sent them.
         std::printf("lines_written %lld\nlog_records %lld\nbad_records %lld\nlog_MB_per_s %.2f\n",

@@ -25,7 +25,10 @@
 #          captures, 160 ms), counting those that differ from the one before (frames/s = changed /
 #          elapsed). The captures read the X server's screen file (Xvfb -fbdir), so they neither
 #          load the server nor limit the rate. Then the pseudo-terminal throughput: numbered lines
-#          at full speed into KEST's log, MB/s.
+#          at full speed into KEST's log, MB/s, and the wake-ups per second of a logging session
+#          on which nothing arrives. KEST's rows add the CPU per distinct frame, and the paint and
+#          hand-over to the X server its window thread spends per paint (live_bench measures
+#          those itself).
 #
 # The machine's load average is printed before and after: other work on the cores shows there.
 # KEST_BUILD_DIR=dir measures the programs of another build (e.g. of an older commit) as they
@@ -150,8 +153,11 @@ live_run() {
         start_bg "$BUILD"/kest_sim "${SIM_ARGS[@]}" --rate "$rate" --link "$WORK/com1" >/dev/null 2>&1
         sim=$BG_PID
         for _ in $(seq 1 50); do [ -e "$WORK/com1" ] && break; sleep 0.1; done
+        # It runs through the warm-up, the CPU window and the captures, then prints its own
+        # figures (per frame: the paint and the hand-over to the X server) and exits.
         KEST_COM1="$WORK/com1" start_bg "$BUILD"/bench/live_bench --width 1600 --height 1000 \
-            --seconds 3600 >/dev/null 2>&1
+            --seconds "$((WARMUP_SECONDS + CPU_SECONDS + (CAPTURES * INTERVAL_MS + 999) / 1000 + 2))" \
+            >"$WORK/kest-out" 2>/dev/null
         pid=$BG_PID
         ;;
     kst)
@@ -175,16 +181,21 @@ live_run() {
     p0=$(cpu_ticks "$pid"); x0=$(cpu_ticks "$XVFB_PID"); t0=$(now_ns)
     sleep "$CPU_SECONDS"
     p1=$(cpu_ticks "$pid"); x1=$(cpu_ticks "$XVFB_PID"); t1=$(now_ns)
-    local frames
+    local frames split="- -"
     frames=$(count_frames)
+    if [ "$prog" = kest ]; then
+        wait "$pid" 2>/dev/null || true
+        split=$(awk '$1 == "paint_ms_per_frame" {p = $2} $1 == "handover_ms_per_frame" {h = $2}
+                     END {print (p == "" ? "-" : p), (h == "" ? "-" : h)}' "$WORK/kest-out")
+    fi
     stop_bg "$pid"
     stop_bg "$sim"
     rm -f "$WORK/grow.csv" "$WORK/com1"
     awk -v p="$((p1 - p0))" -v x="$((x1 - x0))" -v t="$((t1 - t0))" -v hz="$CLK_TCK" \
-        -v f="$frames" 'BEGIN {
-            split(f, a, " ");
-            printf "%.2f %.2f %.2f %d/%d\n", 100 * p / hz / (t / 1e9), 100 * x / hz / (t / 1e9),
-                a[1] / a[3], a[1], a[2] }'
+        -v f="$frames" -v s="$split" 'BEGIN {
+            split(f, a, " "); split(s, b, " ");
+            printf "%.2f %.2f %.2f %d/%d %s %s\n", 100 * p / hz / (t / 1e9),
+                100 * x / hz / (t / 1e9), a[1] / a[3], a[1], a[2], b[1], b[2] }'
 }
 
 figure_live_view() {
@@ -193,7 +204,7 @@ figure_live_view() {
     for r in $(seq 1 "$RUNS"); do
         for prog in kest kst; do
             live_run "$prog" "$rate" | tee -a "$WORK/live-$prog" |
-                sed "s/^/  run $r $prog (cpu% x% frames\/s changed): /" >&2
+                sed "s/^/  run $r $prog (cpu% x% frames\/s changed paint-ms hand-over-ms): /" >&2
         done
     done
     local kc kx kf kt sc sx sf st
@@ -208,6 +219,28 @@ figure_live_view() {
         "$(awk -v a="$kt" -v b="$st" 'BEGIN {printf (b > 0 ? "%.2f" : "-"), a / b}')"
     printf '| live view %5s lines/s: distinct frames per second (captures %s ms apart) | %s | %s | %s |\n' \
         "$rate" "$INTERVAL_MS" "$kf" "$sf" "$(awk -v a="$kf" -v b="$sf" 'BEGIN {printf (b > 0 ? "%.2f" : "-"), a / b}')"
+    # Per distinct frame: the CPU of the program and of the X server; for KEST also its window
+    # thread's paint and hand-over per paint, as it measures them itself.
+    local kp kh
+    kp=$(cut -d' ' -f5 "$WORK/live-kest" | median); kh=$(cut -d' ' -f6 "$WORK/live-kest" | median)
+    printf '| live view %5s lines/s: ms of CPU per distinct frame, program + X server (KEST: paint %s + hand-over %s per paint) | %s + %s | %s + %s | - |\n' \
+        "$rate" "$kp" "$kh" \
+        "$(awk -v c="$kc" -v f="$kf" 'BEGIN {printf (f > 0 ? "%.2f" : "-"), 10 * c / f}')" \
+        "$(awk -v c="$kx" -v f="$kf" 'BEGIN {printf (f > 0 ? "%.2f" : "-"), 10 * c / f}')" \
+        "$(awk -v c="$sc" -v f="$sf" 'BEGIN {printf (f > 0 ? "%.2f" : "-"), 10 * c / f}')" \
+        "$(awk -v c="$sx" -v f="$sf" 'BEGIN {printf (f > 0 ? "%.2f" : "-"), 10 * c / f}')"
+}
+
+figure_idle_wakeups() {
+    local r
+    : >"$WORK/idle"
+    for r in $(seq 1 "$RUNS"); do
+        "$BUILD"/bench/live_bench --idle --seconds 10 --width 1600 --height 1000 2>/dev/null |
+            awk '$1 == "wakeups_per_s" {print $2}' >>"$WORK/idle"
+        echo "  run $r: $(tail -n 1 "$WORK/idle") wake-ups/s" >&2
+    done
+    printf '| logging with no data arriving: wake-ups per second, all threads | %s | - | - |\n' \
+        "$(median <"$WORK/idle")"
 }
 
 figure_pty_throughput() {
@@ -235,6 +268,7 @@ run_live() {
     echo "| --- | --- | --- | --- |"
     figure_live_view 1000
     figure_live_view 200
+    figure_idle_wakeups
     figure_pty_throughput
     echo "Load average afterwards: $(cut -d' ' -f1-3 /proc/loadavg)"
 }

@@ -10,7 +10,9 @@
 #include <QSerialPortInfo>
 #include <QThread>
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -139,6 +141,9 @@ bool CCommReader::Open(int nPort, const SCommSetting* pSetting, QObject* pWnd) {
     m_bRunning = true;
     m_bNotified = false;
     m_pNotifyWnd = pWnd;
+    // Close writes to it to end the worker's wait on the port at once. Without it (no file
+    // descriptors left) the worker still stops, within its longest wait.
+    m_nWakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 
     // The port is opened on the worker, where it lives, but Open reports the real result.
     auto pOpened = std::make_shared<std::promise<bool>>();
@@ -165,22 +170,31 @@ bool CCommReader::Open(int nPort, const SCommSetting* pSetting, QObject* pWnd) {
               opened.get();
     }
     if (!bOk) {
-        m_bRunning = false;
-        if (m_pThread)
-            m_pThread->wait();
-        m_pThread.reset();
+        StopWorker();
         m_pNotifyWnd = nullptr;
         return false;
     }
     return true;
 }
 
+void CCommReader::StopWorker() {
+    m_bRunning = false;
+    if (m_nWakeFd >= 0) {
+        const uint64_t nOne = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_nWakeFd, &nOne, sizeof nOne);
+    }
+    if (m_pThread)
+        m_pThread->wait();
+    m_pThread.reset();
+    if (m_nWakeFd >= 0)
+        ::close(m_nWakeFd);
+    m_nWakeFd = -1;
+}
+
 bool CCommReader::Close() {
     if (!m_pThread)
         return false;
-    m_bRunning = false;
-    m_pThread->wait();
-    m_pThread.reset();
+    StopWorker();
     return true;
 }
 
@@ -357,9 +371,12 @@ int CCommReader::ReadPort(char* buf, int nWant) {
                     return n; // a hung-up line polls ready without data
                 continue;
             }
-            const int nWait = static_cast<int>(std::min<qint64>(nLeft, kStopSliceMs));
+            // Sleep in the kernel until the port has bytes, the read's time is up or Close
+            // wakes us: an idle line costs about one wake-up a second.
+            if (!WaitForPort(static_cast<int>(nLeft)))
+                continue;
             port.clearError();
-            if (!port.waitForReadyRead(nWait)) {
+            if (!port.waitForReadyRead(0)) {
                 const QSerialPort::SerialPortError eError = port.error();
                 if (eError == QSerialPort::TimeoutError || eError == QSerialPort::NoError)
                     continue;
@@ -375,6 +392,24 @@ int CCommReader::ReadPort(char* buf, int nWant) {
         n += static_cast<int>(nRead);
     }
     return n;
+}
+
+bool CCommReader::WaitForPort(int nMilliseconds) {
+    const int fdPort = static_cast<int>(m_hComm->handle());
+    if (fdPort < 0 || m_nWakeFd < 0) {
+        // No descriptor to wait on: the port layer's own wait, in slices so a stop is seen.
+        m_hComm->clearError();
+        return m_hComm->waitForReadyRead(std::min(nMilliseconds, kStopSliceMs)) ||
+               m_hComm->bytesAvailable() > 0 ||
+               (m_hComm->error() != QSerialPort::TimeoutError &&
+                m_hComm->error() != QSerialPort::NoError);
+    }
+    pollfd fds[2] = {{fdPort, POLLIN, 0}, {m_nWakeFd, POLLIN, 0}};
+    const int nReady = ::poll(fds, 2, nMilliseconds);
+    if (nReady <= 0 || (fds[1].revents & POLLIN) != 0)
+        return false; // time up, a signal, or Close: the caller looks at the clock and the flag
+    // Readable, hung up or failed: the port layer tells which when it fetches.
+    return fds[0].revents != 0;
 }
 
 int CCommReader::ReadAvailable(char* buf, int nWant) {

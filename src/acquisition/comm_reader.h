@@ -154,6 +154,11 @@ private:
     int ReadPort(char* buf, int nWant);
     /// Takes at most nWant bytes that the driver already holds, without waiting; -1 on a fault.
     int ReadAvailable(char* buf, int nWant);
+    /// Waits up to nMilliseconds for the port to become readable (or hang up, or fail); false
+    /// when the time ran out or Close woke the worker.
+    bool WaitForPort(int nMilliseconds);
+    /// Ends the worker (waking it from its wait on the port) and releases the wake-up.
+    void StopWorker();
     int StoreBytes(const char* buf, int n);
     int StoreBytesLocked(const char* buf, int n);
     bool HasRoom();
@@ -173,6 +178,7 @@ private:
     int32_t m_nStored = 0; ///< unread bytes in the ring, CRs included
     int32_t m_nCommPort = 0;
     std::atomic<bool> m_bRunning{false};
+    int m_nWakeFd = -1; ///< eventfd Close writes to, so that the worker's wait ends at once
     std::atomic<bool> m_bNotified{false};
     std::unique_ptr<QThread> m_pThread;
     std::mutex m_cs;

@@ -107,7 +107,7 @@ int MouseFlags(const QMouseEvent* pEvent) {
 
 CkestView::CkestView(CkestDoc* pDoc, CProfile* pProfile, const CPortMap* pPortMap, QWidget* pParent)
     : QWidget(pParent), m_pDoc(pDoc), m_pProfile(pProfile), m_pPortMap(pPortMap), m_Graph(pDoc) {
-    // The view paints every pixel itself from its off-screen image.
+    // The view paints every pixel itself.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -765,17 +765,37 @@ void CkestView::paintEvent(QPaintEvent*) {
     // The graph works in device pixels so lines and text stay sharp on high-DPI screens.
     const qreal dDpr = devicePixelRatioF();
     const QSize size(qRound(width() * dDpr), qRound(height() * dDpr));
-    if (m_image.size() != size) {
-        m_image = QImage(size, QImage::Format_RGB32);
+    if (m_sizeGraph != size) {
+        m_sizeGraph = size;
         m_Graph.OnSize(size.width(), size.height());
     }
     if (size.isEmpty())
         return;
+    m_Graph.UpdateDisplayWindow();
+    if (dDpr == 1.0) {
+        // Straight into the window's backing store, which Qt already double-buffers: no second
+        // full-size image and no copy of it per frame.
+        m_image = QImage();
+        {
+            QPainter painter(this);
+            CPainterCanvas canvas(&painter, size.width(), size.height());
+            canvas.SetTextCache(&m_TextCache);
+            m_Graph.DrawScreen(canvas);
+            m_TextCache.EndFrame();
+        }
+        // The statistics follow what this frame shows, once per frame.
+        RefreshStats();
+        return;
+    }
+    // Scaled screens: device pixels in an image of their own, shown at the screen's ratio.
+    if (m_image.size() != size)
+        m_image = QImage(size, QImage::Format_RGB32);
     {
         QPainter imagePainter(&m_image);
         CPainterCanvas canvas(&imagePainter, size.width(), size.height());
-        m_Graph.UpdateDisplayWindow();
+        canvas.SetTextCache(&m_TextCache);
         m_Graph.DrawScreen(canvas);
+        m_TextCache.EndFrame();
     }
     m_image.setDevicePixelRatio(dDpr);
     QPainter painter(this);

@@ -9,6 +9,7 @@
 #include "dialogs/set_input_data_dlg.h"
 #include "display/frame_clock.h"
 #include "display/graph.h"
+#include "display/text_cache.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -151,10 +152,15 @@ private:
     qint64 m_nCsvBytes = 0;     ///< bytes of that file its rows came from
     void OnFollowEvent(CFileFollower::EEvent eEvent);
     void StopFollowing();
+    /// Device pixels of the last paint's graph size.
+    QSize m_sizeGraph;
+    /// Fonts and laid-out labels kept from frame to frame.
+    CTextCache m_TextCache;
+    /// The off-screen image of scaled (high-DPI) screens; empty at ratio 1.
     QImage m_image;
     bool m_bIntakeMessagePending = false;
     /// Data paints at most every kFrameIntervalMs: 30 frames a second rather than the screen's
-    /// 60, since each frame costs a whole paint and copy (at 1000 lines/s the 60 Hz clock cost
+    /// 60, since each frame costs a whole paint (at 1000 lines/s the 60 Hz clock cost
     /// about 15 % more CPU in the program and the X server) while 30 still scroll smoothly.
     static constexpr int kFrameIntervalMs = 33;
     CFrameClock m_FrameClock{kFrameIntervalMs};

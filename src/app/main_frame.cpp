@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -33,6 +34,8 @@
 namespace {
 
 constexpr int kIdleUpdateMs = 250;
+/// Idle updates per reading of the lock states.
+constexpr int kIndicatorTicks = 4;
 
 /// Status-bar prompt: the part of the command's string before "\n" (the whole string if none).
 QString PromptOf(int nId) {
@@ -79,9 +82,15 @@ CMainFrame::CMainFrame(QWidget* pParent) : QMainWindow(pParent) {
     m_pIdleTimer = new QTimer(this);
     connect(m_pIdleTimer, &QTimer::timeout, this, [this] {
         UpdateCommandUI();
-        UpdateIndicators();
+        // Reading the lock states asks the X server and wakes the program for its replies: once
+        // a second while the window is active (and at once on a key, see eventFilter), not at
+        // all in the background, where an idle logging session should sleep; activation reads
+        // them again.
+        if (++m_nIdleTicks % kIndicatorTicks == 0 && isActiveWindow())
+            UpdateIndicators();
     });
     m_pIdleTimer->start(kIdleUpdateMs);
+    qApp->installEventFilter(this);
     UpdateIndicators();
 }
 
@@ -190,11 +199,23 @@ bool CMainFrame::event(QEvent* pEvent) {
     case QEvent::Resize:
     case QEvent::WindowActivate:
         FitOuterSize();
+        if (pEvent->type() == QEvent::WindowActivate)
+            UpdateIndicators();
         break;
     default:
         break;
     }
     return QMainWindow::event(pEvent);
+}
+
+bool CMainFrame::eventFilter(QObject* pObject, QEvent* pEvent) {
+    // A lock key pressed in any of the program's windows shows at once.
+    if (pEvent->type() == QEvent::KeyRelease) {
+        const int nKey = static_cast<QKeyEvent*>(pEvent)->key();
+        if (nKey == Qt::Key_CapsLock || nKey == Qt::Key_NumLock || nKey == Qt::Key_ScrollLock)
+            QTimer::singleShot(0, this, [this] { UpdateIndicators(); });
+    }
+    return QMainWindow::eventFilter(pObject, pEvent);
 }
 
 void CMainFrame::FitOuterSize() {

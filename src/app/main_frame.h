@@ -43,6 +43,7 @@ public:
 
 protected:
     bool event(QEvent* pEvent) override;
+    bool eventFilter(QObject* pObject, QEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
     void dragEnterEvent(QDragEnterEvent* pEvent) override;
     void dropEvent(QDropEvent* pEvent) override;
@@ -66,6 +67,7 @@ private:
     QTimer* m_pIdleTimer = nullptr;
     /// What the lock indicators learned of the X connection.
     SXkbLockCache m_LockCache;
+    int m_nIdleTicks = 0;
     bool m_bOuterSizeFitted = false;
 };
 

@@ -302,7 +302,13 @@ void CGraph::DrawChannelTrace(CCanvas& canvas, const SPlotLayout& layout, int nC
     thread_local std::vector<SPoint> run;
     const SPen oldPen = canvas.SelectPen(SolidPen(layout.m_nTracePenWidth, attr.m_crColor));
     indices.clear();
-    ReduceTrace(pWindow, nDraw, attr.m_dMultiplier, attr.m_dAddend, P.right - P.left, S, indices);
+    thread_local std::vector<double> values;
+    values.clear();
+    ReduceTrace(pWindow, nDraw, attr.m_dMultiplier, attr.m_dAddend, P.right - P.left, S, indices,
+                &values);
+    // The samples come with the indices: read again here, long after the reduction passed them,
+    // they would mostly miss the cache.
+    const double* pValues = values.data();
     // The scale in locals: the point stores below could otherwise alias the channel's fields and
     // force reloads.
     const double dMul = attr.m_dMultiplier;
@@ -322,7 +328,8 @@ void CGraph::DrawChannelTrace(CCanvas& canvas, const SPlotLayout& layout, int nC
     SPoint* const pRun = run.data();
     size_t nRun = 0;
     bool bOutside = false;
-    for (int k : indices) {
+    for (size_t i = 0; i < indices.size(); ++i) {
+        const int k = indices[i];
         if (k == kTraceBreak) {
             DrawTraceRun(canvas, pRun, nRun, bOutside, nBandTop, nBandBottom);
             nRun = 0;
@@ -335,7 +342,7 @@ void CGraph::DrawChannelTrace(CCanvas& canvas, const SPlotLayout& layout, int nC
             nColK = k;
             nNextK = Wp > 0 ? ((c + 1) * S + Wp - 1) / Wp : k + 1;
         }
-        const int64_t pos = PosOf(pWindow[k] * dMul + dAdd, dOffset, dVRes, nPos);
+        const int64_t pos = PosOf(pValues[i] * dMul + dAdd, dOffset, dVRes, nPos);
         const SPoint pt{nColX, ToCoord(nBottom - Hp * pos / 1000)};
         // Repeated points add nothing to the line; leaving them out here is what the band clip
         // does too, so both ways hand the canvas the same points.

@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPaintDevice>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPen>
 #include <QRect>
@@ -27,12 +28,18 @@ QRect ToQRect(int left, int top, int right, int bottom) {
     return QRect(left, top, std::max(right - left, 0), std::max(bottom - top, 0));
 }
 
+/// The painter draws into an image: one of its own, or the backing store image of a widget.
+bool IsImageDevice(QPainter& painter) {
+    const QPaintEngine* pEngine = painter.paintEngine();
+    const QPaintDevice* pDevice = pEngine != nullptr ? pEngine->paintDevice() : nullptr;
+    return pDevice != nullptr && pDevice->devType() == QInternal::Image;
+}
+
 } // namespace
 
 CPainterCanvas::CPainterCanvas(QPainter* pPainter, int cxPage, int cyPage)
     : m_pPainter(pPainter), m_sizePage{cxPage, cyPage}, m_BaseTransform(pPainter->transform()),
-      m_bRaster(pPainter->device() != nullptr &&
-                pPainter->device()->devType() == QInternal::Image) {
+      m_bRaster(IsImageDevice(*pPainter)) {
     // Pixels must not depend on the rasteriser's smoothing: same input, same image.
     m_pPainter->setRenderHint(QPainter::Antialiasing, false);
     m_pPainter->setRenderHint(QPainter::TextAntialiasing, false);
@@ -90,10 +97,27 @@ SFont CPainterCanvas::SelectFont(const SFont& font) {
     const SFont old = m_State.m_Font;
     if (!(font == m_State.m_Font)) {
         m_State.m_Font = font;
-        m_QFont = MapFont(font);
+        ApplyFont();
         m_pPainter->setFont(m_QFont);
     }
     return old;
+}
+
+void CPainterCanvas::ApplyFont() {
+    if (m_pTextCache == nullptr) {
+        m_QFont = MapFont(m_State.m_Font);
+        return;
+    }
+    const CTextCache::SFontEntry& entry = m_pTextCache->Font(m_State.m_Font);
+    m_pFontEntry = &entry;
+    m_QFont = entry.m_QFont;
+}
+
+void CPainterCanvas::SetTextCache(CTextCache* pCache) {
+    m_pTextCache = pCache;
+    m_pFontEntry = nullptr;
+    if (pCache != nullptr)
+        ApplyFont();
 }
 
 void CPainterCanvas::MoveTo(int x, int y) {
@@ -249,6 +273,17 @@ ETextAlign CPainterCanvas::SetTextAlign(ETextAlign align) {
 }
 
 void CPainterCanvas::TextOut(int x, int y, const QByteArray& text) {
+    if (m_pTextCache != nullptr) {
+        const auto& font = *m_pFontEntry;
+        const CTextCache::SText& t = m_pTextCache->Text(font, text);
+        if (m_State.m_nAlign == TA_TopCenter)
+            x -= t.m_nAdvance / 2;
+        m_pPainter->setPen(ToQColor(m_State.m_crText));
+        // The static text's top is its baseline less the font's ascent, as with drawText below.
+        m_pPainter->drawStaticText(QPoint(x, y), t.m_Text);
+        ApplyPen();
+        return;
+    }
     const QString str = QString::fromUtf8(text);
     const QFontMetrics fm = m_pPainter->fontMetrics();
     if (m_State.m_nAlign == TA_TopCenter)
@@ -260,6 +295,17 @@ void CPainterCanvas::TextOut(int x, int y, const QByteArray& text) {
 
 void CPainterCanvas::DrawTextCentered(const SRect& rc, const QByteArray& text) {
     m_pPainter->setPen(ToQColor(m_State.m_crText));
+    if (m_pTextCache != nullptr) {
+        // Where the centred layout puts the line: its fractional width and height centred in
+        // the rectangle.
+        const auto& font = *m_pFontEntry;
+        const CTextCache::SText& t = m_pTextCache->Text(font, text);
+        const double x = rc.left + (rc.right - rc.left - t.m_dAdvance) / 2.0;
+        const double y = rc.top + (rc.bottom - rc.top - font.m_dHeight) / 2.0;
+        m_pPainter->drawStaticText(QPointF(x, y), t.m_Text);
+        ApplyPen();
+        return;
+    }
     m_pPainter->drawText(QRect(rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top),
                          Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip,
                          QString::fromUtf8(text));
@@ -267,6 +313,10 @@ void CPainterCanvas::DrawTextCentered(const SRect& rc, const QByteArray& text) {
 }
 
 SSize CPainterCanvas::GetTextExtent(const QByteArray& text) {
+    if (m_pTextCache != nullptr) {
+        const auto& font = *m_pFontEntry;
+        return {m_pTextCache->Text(font, text).m_nAdvance, font.m_nAscent + font.m_nDescent};
+    }
     const QFontMetrics fm = m_pPainter->fontMetrics();
     return {fm.horizontalAdvance(QString::fromUtf8(text)), fm.ascent() + fm.descent()};
 }
@@ -285,7 +335,7 @@ void CPainterCanvas::RestoreState() {
     m_State = m_SavedStates.back();
     m_SavedStates.pop_back();
     if (!(font == m_State.m_Font))
-        m_QFont = MapFont(m_State.m_Font);
+        ApplyFont();
 }
 
 void CPainterCanvas::IntersectClip(const SRect& rc) {

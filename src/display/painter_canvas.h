@@ -3,6 +3,7 @@
 #include "display/canvas.h"
 #include "display/column_raster.h"
 #include "display/pixel_fill.h"
+#include "display/text_cache.h"
 
 #include <QFont>
 #include <QLine>
@@ -21,6 +22,9 @@ class CPainterCanvas : public CCanvas {
 public:
     /// cxPage, cyPage: what GetPageSize reports (the physical page on a printer).
     CPainterCanvas(QPainter* pPainter, int cxPage, int cyPage);
+    /// Takes fonts and laid-out texts from pCache (owned by the caller, kept between paints)
+    /// instead of mapping and laying them out again; the same pixels. Set before drawing.
+    void SetTextCache(CTextCache* pCache);
 
     void FillRect(int x, int y, int cx, int cy, COLORREF cr) override;
     SPen SelectPen(const SPen& pen) override;
@@ -69,6 +73,11 @@ private:
     SState m_State;
     std::vector<SState> m_SavedStates;
     QFont m_QFont;
+    /// Sets m_QFont (and the painter's font) for m_State.m_Font.
+    void ApplyFont();
+    CTextCache* m_pTextCache = nullptr;
+    /// The cache's entry of m_State.m_Font while a cache is set.
+    const CTextCache::SFontEntry* m_pFontEntry = nullptr;
     /// Pixel device: solid lines are filled column runs rather than stroked (same pixels).
     bool m_bRaster;
     std::vector<QPoint> m_PointBuf;

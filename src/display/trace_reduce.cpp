@@ -220,12 +220,24 @@ bool FastColumnExtremes(const double* p, int n, int& iMin, int& iMax) {
 }
 
 void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double dAddend,
-                 int nPlotWidth, int nScreenSamples, std::vector<int>& out) {
+                 int nPlotWidth, int nScreenSamples, std::vector<int>& out,
+                 std::vector<double>* pOutValues) {
     if (nCount <= 0)
         return;
+    // The samples of the indices appended since nFrom.
+    auto pushValues = [&](size_t nFrom) {
+        if (pOutValues == nullptr)
+            return;
+        for (size_t i = nFrom; i < out.size(); ++i) {
+            const int kk = out[i];
+            pOutValues->push_back(kk == kTraceBreak ? 0.0 : pValues[kk]);
+        }
+    };
     // With no more samples than columns (or a degenerate plot) there is nothing to merge.
     if (nPlotWidth < 0 || nScreenSamples <= 0 || nPlotWidth >= nScreenSamples) {
+        const size_t nFrom = out.size();
         PushEverySample(pValues, nCount, dMultiplier, dAddend, out);
+        pushValues(nFrom);
         return;
     }
 
@@ -261,12 +273,14 @@ void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double d
         // polyline ends keeps all its samples (at most one column per NaN gap and the last one).
         const bool bRunEndsHere =
             nEnd == nCount || std::isnan(pValues[nEnd] * dMultiplier + dAddend);
+        const size_t nFrom = out.size();
         int iMin = 0;
         int iMax = 0;
         if (bRaw && !bRunEndsHere && extremes(pValues + k, nEnd - k, iMin, iMax))
             PushReduced(out, k, k + iMin, k + iMax, nEnd - 1);
         else
             ReduceColumnByValue(pValues, k, nEnd, dMultiplier, dAddend, bRunEndsHere, out);
+        pushValues(nFrom);
         k = nEnd;
     }
 }

@@ -14,8 +14,11 @@ inline constexpr int kTraceBreak = -1;
 /// pValues[k] * dMultiplier + dAddend; since the mapping to device y is monotonic, extremes of the
 /// value are extremes of y. A sample whose display value is NaN has no position: it ends the
 /// current polyline (kTraceBreak in the output). Appends window indices k (0..nCount-1) to out.
+/// pOutValues (may be null) receives the sample of each index appended (0 for a break), read
+/// while the column is still in the cache.
 void ReduceTrace(const double* pValues, int nCount, double dMultiplier, double dAddend,
-                 int nPlotWidth, int nScreenSamples, std::vector<int>& out);
+                 int nPlotWidth, int nScreenSamples, std::vector<int>& out,
+                 std::vector<double>* pOutValues = nullptr);
 
 /// Indices of the first lowest and first highest of p[0..n-1], n > 0; false when one of them is
 /// NaN. ColumnExtremes is the plain reference; FastColumnExtremes the variant ReduceTrace uses,

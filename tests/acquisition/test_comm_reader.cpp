@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -305,6 +306,40 @@ TEST_F(CommReaderTest, VanishedDeviceDoesNotSpin) {
     EXPECT_EQ(m_Counter.m_vecStatus,
               std::vector<CCommStatusEvent::EKind>{CCommStatusEvent::EKind::Vanished});
     EXPECT_TRUE(m_Reader.Close());
+}
+
+/// Voluntary context switches of all the test process's threads: each is one wait that ended.
+long long ProcessWakeups() {
+    long long n = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& strTask : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(tasks.filePath(strTask) + QStringLiteral("/status"));
+        if (file.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : file.readAll().split('\n'))
+                if (line.startsWith("voluntary_ctxt_switches:"))
+                    n += line.mid(24).trimmed().toLongLong();
+    }
+    return n;
+}
+
+TEST_F(CommReaderTest, AnIdleLineSleepsUntilDataOrClose) {
+    // Nothing arrives: the reader sleeps on the port, waking about once a second for its read's
+    // time limit, not every few milliseconds.
+    Settle(200);
+    const long long nBefore = ProcessWakeups();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_LE(ProcessWakeups() - nBefore, 8) << "wake-ups in 1.5 s of silence";
+    // A line wakes it, and so does Close, without waiting out the read's second.
+    m_Pty.Write("1,2\r\n");
+    EXPECT_TRUE(WaitLines(1));
+    EXPECT_EQ(Drain(m_Reader), std::vector<std::string>{"1,2"});
+    Settle(200);
+    timespec t0{}, t1{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t0);
+    EXPECT_TRUE(m_Reader.Close());
+    ::clock_gettime(CLOCK_MONOTONIC, &t1);
+    const double dSeconds = double(t1.tv_sec - t0.tv_sec) + double(t1.tv_nsec - t0.tv_nsec) * 1e-9;
+    EXPECT_LT(dSeconds, 0.5) << "Close waited for the reader's time limit";
 }
 
 /// A pseudo-terminal whose slave end only the reader holds, so that closing the master makes the

@@ -341,3 +341,43 @@ TEST(PainterCanvas, DashedAxisLinesFollowThePattern) {
         }
     }
 }
+
+TEST(PainterCanvas, CachedTextsArePaintedAsLaidOutAfresh) {
+    // The view keeps fonts and laid-out labels between frames; whatever the size, text and
+    // alignment, the pixels must be those of a canvas that lays everything out again. The
+    // second pass over the cache draws from what the first one kept.
+    CTextCache cache;
+    const QByteArray texts[] = {"0", "-12.345", "150000", "CH8", "1.5E+03 mV", "電圧 [V]", "Δ"};
+    for (int nHeight : {-7, -10, -13, -17, -22, -33, 12, 19}) {
+        SCOPED_TRACE(nHeight);
+        const auto draw = [&](CTextCache* pCache) {
+            QImage image(260, 150, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            CPainterCanvas canvas(&painter, image.width(), image.height());
+            canvas.SetTextCache(pCache);
+            SFont font;
+            font.m_nHeight = nHeight;
+            canvas.SelectFont(font);
+            canvas.SetTextColor(0x203040);
+            canvas.SetBkTransparent();
+            int y = 2;
+            for (const QByteArray& text : texts) {
+                canvas.SetTextAlign(TA_TopLeft);
+                canvas.TextOut(3, y, text);
+                canvas.SetTextAlign(TA_TopCenter);
+                canvas.TextOut(131, y, text);
+                const SSize ext = canvas.GetTextExtent(text);
+                canvas.DrawTextCentered(SRect{170, y, 170 + 57 + (y % 3), y + ext.cy + y % 4},
+                                        text);
+                y += std::abs(nHeight) / 2 + 3;
+            }
+            painter.end();
+            return image;
+        };
+        const QImage fresh = draw(nullptr);
+        EXPECT_TRUE(draw(&cache) == fresh);
+        EXPECT_TRUE(draw(&cache) == fresh) << "from the kept texts";
+        cache.EndFrame();
+    }
+}
