@@ -776,30 +776,25 @@ void CkestView::paintEvent(QPaintEvent*) {
         // Straight into the window's backing store, which Qt already double-buffers: no second
         // full-size image and no copy of it per frame.
         m_image = QImage();
-        {
-            QPainter painter(this);
-            CPainterCanvas canvas(&painter, size.width(), size.height());
-            canvas.SetTextCache(&m_TextCache);
-            m_Graph.DrawScreen(canvas);
-            m_TextCache.EndFrame();
-        }
-        // The statistics follow what this frame shows, once per frame.
-        RefreshStats();
-        return;
-    }
-    // Scaled screens: device pixels in an image of their own, shown at the screen's ratio.
-    if (m_image.size() != size)
-        m_image = QImage(size, QImage::Format_RGB32);
-    {
-        QPainter imagePainter(&m_image);
-        CPainterCanvas canvas(&imagePainter, size.width(), size.height());
+        QPainter painter(this);
+        CPainterCanvas canvas(&painter, size.width(), size.height());
         canvas.SetTextCache(&m_TextCache);
         m_Graph.DrawScreen(canvas);
-        m_TextCache.EndFrame();
+    } else {
+        // Scaled screens: device pixels in an image of their own, shown at the screen's ratio.
+        if (m_image.size() != size)
+            m_image = QImage(size, QImage::Format_RGB32);
+        {
+            QPainter imagePainter(&m_image);
+            CPainterCanvas canvas(&imagePainter, size.width(), size.height());
+            canvas.SetTextCache(&m_TextCache);
+            m_Graph.DrawScreen(canvas);
+        }
+        m_image.setDevicePixelRatio(dDpr);
+        QPainter painter(this);
+        painter.drawImage(0, 0, m_image);
     }
-    m_image.setDevicePixelRatio(dDpr);
-    QPainter painter(this);
-    painter.drawImage(0, 0, m_image);
+    m_TextCache.EndFrame();
     // The statistics follow what this frame shows, once per frame.
     RefreshStats();
 }

@@ -20,28 +20,28 @@ constexpr int kFieldX = 86;
 constexpr int kFieldCx = 150;
 constexpr int kRowCy = 16;
 
-QLineEdit* AddRow(QDialog* pDlg, const CDialogUnits& du, int nLabelId, const char* pszId, int y,
-                  int cx = kFieldCx) {
+/// A label at the left and its field of type T beside it, on row y.
+template <typename T>
+T* AddLabelled(QDialog* pDlg, const CDialogUnits& du, int nLabelId, const char* pszId, int y,
+               int cx, int cy) {
     auto* pLabel = new QLabel(LoadKestString(nLabelId), pDlg);
     pLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     PlaceControl(du, pLabel, kLabelX, y, kLabelCx, 12);
-    auto* pEdit = new QLineEdit(pDlg);
-    pEdit->setObjectName(QString::fromLatin1(pszId));
-    PlaceControl(du, pEdit, kFieldX, y, cx, 12);
-    pLabel->setBuddy(pEdit);
-    return pEdit;
+    auto* pField = new T(pDlg);
+    pField->setObjectName(QString::fromLatin1(pszId));
+    PlaceControl(du, pField, kFieldX, y, cx, cy);
+    pLabel->setBuddy(pField);
+    return pField;
+}
+
+QLineEdit* AddRow(QDialog* pDlg, const CDialogUnits& du, int nLabelId, const char* pszId, int y,
+                  int cx = kFieldCx) {
+    return AddLabelled<QLineEdit>(pDlg, du, nLabelId, pszId, y, cx, 12);
 }
 
 QComboBox* AddComboRow(QDialog* pDlg, const CDialogUnits& du, int nLabelId, const char* pszId,
                        int y, int cx) {
-    auto* pLabel = new QLabel(LoadKestString(nLabelId), pDlg);
-    pLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    PlaceControl(du, pLabel, kLabelX, y, kLabelCx, 12);
-    auto* pCombo = new QComboBox(pDlg);
-    pCombo->setObjectName(QString::fromLatin1(pszId));
-    PlaceControl(du, pCombo, kFieldX, y, cx, 13);
-    pLabel->setBuddy(pCombo);
-    return pCombo;
+    return AddLabelled<QComboBox>(pDlg, du, nLabelId, pszId, y, cx, 13);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "acquisition/log_store.h"
 #include "pty_pair.h"
+#include "session_host.h"
 
 #include <gtest/gtest.h>
 
@@ -28,20 +29,6 @@ std::string ReadAll(const QString& strPath) {
         return "<unreadable>";
     return file.readAll().toStdString();
 }
-
-/// Hands the reader's notifications to the session, as the view and the headless logger do.
-class CSessionHost : public QObject {
-public:
-    bool event(QEvent* pEvent) override {
-        if (pEvent->type() == CCommDataEvent::WM_COMMDATA) {
-            m_pSession->OnCommData(false, &m_dLatest);
-            return true;
-        }
-        return QObject::event(pEvent);
-    }
-    CLoggingSession* m_pSession = nullptr;
-    SLatestRow m_dLatest;
-};
 
 class LoggingSessionTest : public ::testing::Test {
 protected:

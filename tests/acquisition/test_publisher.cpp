@@ -6,6 +6,7 @@
 #include "acquisition/log_store.h"
 #include "acquisition/logging_session.h"
 #include "pty_pair.h"
+#include "session_host.h"
 #include "test_broker.h"
 
 #include <gtest/gtest.h>
@@ -41,20 +42,6 @@ std::vector<std::string> LogLines(const QString& strPath) {
     }
     return vec;
 }
-
-/// Hands the reader's notifications to the session, as the view and the headless logger do.
-class CSessionHost : public QObject {
-public:
-    bool event(QEvent* pEvent) override {
-        if (pEvent->type() == CCommDataEvent::WM_COMMDATA) {
-            m_pSession->OnCommData(false, &m_dLatest);
-            return true;
-        }
-        return QObject::event(pEvent);
-    }
-    CLoggingSession* m_pSession = nullptr;
-    SLatestRow m_dLatest;
-};
 
 class PublisherTest : public ::testing::Test {
 protected:
