@@ -18,6 +18,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -140,9 +141,9 @@ TEST_F(PublisherTest, EveryLineArrivesOnceInOrderEqualToTheLog) {
 }
 
 // Five seconds without a broker at 2000 lines/s with room for 1000: the queued lines arrive
-// after the restart, the ones pushed out are one run of the oldest, and their number is the
-// counter's. QoS 1 may repeat a line that was in flight at the stop; never one out of order.
-TEST_F(PublisherTest, BrokerStoppedForFiveSecondsReconnectsAndCountsExactlyWhatItDropped) {
+// after the restart, the ones pushed out are a run of the oldest, and every missing line is
+// counted. QoS 1 may repeat a line that was in flight at the stop; never one out of order.
+TEST_F(PublisherTest, BrokerStoppedForFiveSecondsReconnectsAndCountsEveryLineItDropped) {
     CTestBroker broker(m_Dir.path());
     ASSERT_TRUE(broker.Start());
     CTestSubscriber sub(broker.Port(), kTopic, true);
@@ -179,7 +180,9 @@ TEST_F(PublisherTest, BrokerStoppedForFiveSecondsReconnectsAndCountsExactlyWhatI
                 static_cast<long long>(status.m_nSent));
     EXPECT_EQ(LogLines(m_Options.m_strLogPath), vecLines);
     EXPECT_EQ(status.m_nQueued, 0);
-    sub.WaitQuiet(1000, 15000);
+    // The broker hands the subscriber what it kept over the restart only once the subscriber is
+    // back (it retries each second): a loaded machine needs a longer quiet spell than one second.
+    sub.WaitQuiet(3000, 30000);
     // The first arrival of each line, in arrival order.
     std::vector<int> vecFirst;
     std::set<int> setSeen;
@@ -189,16 +192,23 @@ TEST_F(PublisherTest, BrokerStoppedForFiveSecondsReconnectsAndCountsExactlyWhatI
             vecFirst.push_back(n);
     }
     EXPECT_TRUE(std::is_sorted(vecFirst.begin(), vecFirst.end()));
-    EXPECT_EQ(static_cast<int64_t>(vecLines.size() - setSeen.size()), status.m_nDropped);
+    // Every line counted as dropped is missing, except those the broker had taken when it went
+    // away without acknowledging them (at most a window in flight): the publisher cannot know
+    // those arrived. Every missing line is counted.
+    const int64_t nMissing = static_cast<int64_t>(vecLines.size() - setSeen.size());
+    EXPECT_LE(nMissing, status.m_nDropped);
+    EXPECT_LE(status.m_nDropped, nMissing + CPublisher::kWindow);
     EXPECT_GT(status.m_nDropped, 5000); // the outage really overflowed the queue
-    // The missing lines are one run: the oldest in the queue went first.
-    std::vector<int> vecMissing;
-    for (int i = 1; i <= static_cast<int>(vecLines.size()); ++i) {
-        if (!setSeen.count(i))
-            vecMissing.push_back(i);
+    // The outage pushed the oldest out as one block: while the broker was away the queue only
+    // lost its oldest line for each new one, so the longest run of missing lines spans most of
+    // the outage. (A loaded machine may also overflow the queue for a moment while the broker
+    // is up, and the lines in flight at the stop may have reached it: shorter runs beside it.)
+    int nLongestRun = 0;
+    for (int i = 1, nRun = 0; i <= static_cast<int>(vecLines.size()); ++i) {
+        nRun = setSeen.count(i) ? 0 : nRun + 1;
+        nLongestRun = std::max(nLongestRun, nRun);
     }
-    ASSERT_FALSE(vecMissing.empty());
-    EXPECT_EQ(vecMissing.back() - vecMissing.front() + 1, static_cast<int>(vecMissing.size()));
+    EXPECT_GT(nLongestRun, 5000);
     EXPECT_EQ(status.m_nSent + status.m_nDropped >= static_cast<int64_t>(vecLines.size()), true);
 }
 
