@@ -64,6 +64,13 @@ void SLogData::Clear() {
 }
 
 bool SLogData::Init(int nSize, int nGrowBy) {
+    if (m_pData != nullptr && nSize > 0 && nSize == m_nSize) {
+        // A store that never grew past this size keeps its block: loading settings or starting
+        // a new document would otherwise give back and take again the very same pages.
+        m_nGrowBy = nGrowBy < 1024 ? 1024 : nGrowBy;
+        m_nCount = 0;
+        return true;
+    }
     Clear();
     m_nGrowBy = nGrowBy < 1024 ? 1024 : nGrowBy;
     if (nSize < 0)

@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -111,7 +113,10 @@ bool CCompleteFile::Commit(QString* pstrError) {
     return true;
 }
 
-bool SaveFileComplete(const QString& strPath, const QByteArray& data, QString* pstrError) {
+namespace {
+
+/// The old way, through a CCompleteFile: for file systems without unnamed files.
+bool SaveThroughTemporary(const QString& strPath, const QByteArray& data, QString* pstrError) {
     CCompleteFile file(strPath);
     if (!file.Open(pstrError))
         return false;
@@ -120,4 +125,76 @@ bool SaveFileComplete(const QString& strPath, const QByteArray& data, QString* p
         return false;
     }
     return file.Commit(pstrError);
+}
+
+bool WriteFully(int nFd, const char* p, size_t n) {
+    while (n > 0) {
+        const ssize_t k = ::write(nFd, p, n);
+        if (k < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += k;
+        n -= static_cast<size_t>(k);
+    }
+    return true;
+}
+
+bool Fail(QString* pstrError, int nErr) {
+    SetReason(pstrError, ErrnoText(nErr));
+    return false;
+}
+
+} // namespace
+
+bool SaveFileComplete(const QString& strPath, const QByteArray& data, QString* pstrError) {
+    // The same steps as CCompleteFile, straight on the descriptor: settings are saved at every
+    // change, and the file objects cost more than the few system calls.
+    const QByteArray path = QFile::encodeName(strPath);
+    const qsizetype nSlash = path.lastIndexOf('/');
+    const QByteArray dir = nSlash < 0    ? QByteArray(".")
+                           : nSlash == 0 ? QByteArray("/")
+                                         : path.left(nSlash);
+    // An unnamed file in the target's folder: nothing is left behind until it is complete.
+    const int nFd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (nFd < 0) {
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+            return SaveThroughTemporary(strPath, data, pstrError);
+        return Fail(pstrError, errno);
+    }
+    struct stat st {};
+    const mode_t nMode = ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)
+                             ? (st.st_mode & 07777)
+                             : UmaskMode();
+    if (::fchmod(nFd, nMode) != 0 ||
+        !WriteFully(nFd, data.constData(), static_cast<size_t>(data.size())) ||
+        (::fsync(nFd) != 0 && errno != EINVAL && errno != EROFS)) {
+        const int nErr = errno;
+        ::close(nFd);
+        return Fail(pstrError, nErr);
+    }
+    // Named through /proc, which needs no privilege (linking the descriptor itself does).
+    char szProc[40];
+    std::snprintf(szProc, sizeof szProc, "/proc/self/fd/%d", nFd);
+    QByteArray temp;
+    int nErr = EEXIST;
+    for (int i = 0; i < 16 && nErr == EEXIST; ++i) {
+        temp = dir + "/.kest-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        nErr = ::linkat(AT_FDCWD, szProc, AT_FDCWD, temp.constData(), AT_SYMLINK_FOLLOW) == 0
+                   ? 0
+                   : errno;
+    }
+    ::close(nFd);
+    if (nErr == ENOENT)
+        return SaveThroughTemporary(strPath, data, pstrError); // no /proc
+    if (nErr != 0)
+        return Fail(pstrError, nErr);
+    // rename() replaces the directory entry itself: a link at the name is not followed.
+    if (::rename(temp.constData(), path.constData()) != 0) {
+        nErr = errno;
+        ::unlink(temp.constData());
+        return Fail(pstrError, nErr);
+    }
+    return true;
 }

@@ -48,11 +48,15 @@ double AtofC(const char* psz) {
     return ParseFieldValue(p);
 }
 
-QByteArray FormatG(double dValue) {
+int FormatGTo(double dValue, char* pBuf) {
     // std::to_chars with general format and precision 6 is defined as printf "%g" in the
     // "C" locale, which std::snprintf is not once the process locale has been set.
-    char buf[64];
     const auto result =
-        std::to_chars(buf, buf + sizeof(buf), dValue, std::chars_format::general, 6);
-    return QByteArray(buf, static_cast<int>(result.ptr - buf));
+        std::to_chars(pBuf, pBuf + kFormatGSize, dValue, std::chars_format::general, 6);
+    return static_cast<int>(result.ptr - pBuf);
+}
+
+QByteArray FormatG(double dValue) {
+    char buf[kFormatGSize];
+    return QByteArray(buf, FormatGTo(dValue, buf));
 }

@@ -12,3 +12,9 @@ double AtofC(const char* psz);
 
 /// The text of the C format "%g" in the "C" locale, whatever the process locale is.
 QByteArray FormatG(double dValue);
+
+/// Room for any FormatGTo text.
+constexpr int kFormatGSize = 32;
+/// FormatG into pBuf (kFormatGSize bytes, not NUL-terminated), for loops that format many values;
+/// returns the length.
+int FormatGTo(double dValue, char* pBuf);

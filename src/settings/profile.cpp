@@ -11,24 +11,27 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
-using CLineList = QList<QByteArray>;
+// Lines are views into the bytes read (or into the few new lines a write makes): reading a key
+// copies nothing but the value it returns.
+using CLineList = QList<QByteArrayView>;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-QByteArray TrimBlanks(const QByteArray& str) {
+QByteArrayView TrimBlanks(QByteArrayView str) {
     qsizetype nBegin = 0;
     qsizetype nEnd = str.size();
     while (nBegin < nEnd && IsBlank(str[nBegin]))
         ++nBegin;
     while (nEnd > nBegin && IsBlank(str[nEnd - 1]))
         --nEnd;
-    return str.mid(nBegin, nEnd - nBegin);
+    return str.sliced(nBegin, nEnd - nBegin);
 }
 
 char LowerAscii(char c) {
@@ -36,7 +39,7 @@ char LowerAscii(char c) {
 }
 
 // Only ASCII letters fold: bytes of a multibyte code page must compare exactly.
-bool EqualNoCase(const QByteArray& a, const char* psz) {
+bool EqualNoCase(QByteArrayView a, const char* psz) {
     const qsizetype n = qstrlen(psz);
     if (a.size() != n)
         return false;
@@ -48,34 +51,36 @@ bool EqualNoCase(const QByteArray& a, const char* psz) {
 }
 
 /// Section name of a "[name]" line; blanks around the brackets and the name are ignored.
-bool ParseSection(const QByteArray& line, QByteArray& strName) {
-    const QByteArray trimmed = TrimBlanks(line);
+bool ParseSection(QByteArrayView line, QByteArrayView& strName) {
+    const QByteArrayView trimmed = TrimBlanks(line);
     if (!trimmed.startsWith('['))
         return false;
     qsizetype nClose = trimmed.indexOf(']');
     if (nClose < 0)
         nClose = trimmed.size();
-    strName = TrimBlanks(trimmed.mid(1, nClose - 1));
+    strName = TrimBlanks(trimmed.sliced(1, nClose - 1));
     return true;
 }
 
 /// Key and value of a "key = value" line; comment lines (';') and lines without '=' are none.
-bool ParseKey(const QByteArray& line, QByteArray& strKey, QByteArray& strValue) {
-    const QByteArray trimmed = TrimBlanks(line);
+bool ParseKey(QByteArrayView line, QByteArrayView& strKey, QByteArrayView& strValue) {
+    const QByteArrayView trimmed = TrimBlanks(line);
     if (trimmed.isEmpty() || trimmed[0] == ';' || trimmed[0] == '[')
         return false;
     const qsizetype nEqual = trimmed.indexOf('=');
     if (nEqual <= 0)
         return false;
-    strKey = TrimBlanks(trimmed.left(nEqual));
-    strValue = TrimBlanks(trimmed.mid(nEqual + 1));
+    strKey = TrimBlanks(trimmed.first(nEqual));
+    strValue = TrimBlanks(trimmed.sliced(nEqual + 1));
     return !strKey.isEmpty();
 }
 
-/// Reads the file into lines without their ends (LF or CR LF). A UTF-8 byte order mark is
-/// blanked for parsing only; false when an existing file cannot be read.
-bool ReadLines(const QString& strPath, CLineList& lines) {
+/// Reads the file into data and its lines, without their ends (LF or CR LF), into lines. A
+/// UTF-8 byte order mark is blanked for parsing only; false when an existing file cannot be
+/// read.
+bool ReadLines(const QString& strPath, QByteArray& data, CLineList& lines) {
     lines.clear();
+    data.clear();
     QFile file(strPath);
     if (!file.exists())
         return true;
@@ -88,22 +93,28 @@ bool ReadLines(const QString& strPath, CLineList& lines) {
         ::close(nFd);
         return false;
     }
-    const QByteArray data = file.readAll();
+    data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return false;
-    lines = data.split('\n');
-    if (data.isEmpty() || data.endsWith('\n'))
-        lines.removeLast();
-    for (QByteArray& line : lines) {
+    const QByteArrayView all(data);
+    qsizetype nBegin = 0;
+    while (nBegin < all.size()) {
+        qsizetype nEnd = all.indexOf('\n', nBegin);
+        const qsizetype nNext = nEnd < 0 ? all.size() : nEnd + 1;
+        if (nEnd < 0)
+            nEnd = all.size();
+        QByteArrayView line = all.sliced(nBegin, nEnd - nBegin);
         if (line.endsWith('\r'))
             line.chop(1);
+        lines.append(line);
+        nBegin = nNext;
     }
     return true;
 }
 
-QByteArray ParsableLine(const CLineList& lines, qsizetype i) {
+QByteArrayView ParsableLine(const CLineList& lines, qsizetype i) {
     if (i == 0 && lines[0].startsWith("\xEF\xBB\xBF"))
-        return lines[0].mid(3);
+        return lines[0].sliced(3);
     return lines[i];
 }
 
@@ -111,8 +122,8 @@ struct SKeyPos {
     qsizetype m_nSection = -1; ///< index of the section's header line, -1 when none
     qsizetype m_nKey = -1;     ///< index of the key's line, -1 when none
     qsizetype m_nLast = -1;    ///< last non-blank line of the section
-    QByteArray m_strKey;       ///< key as spelled in the file
-    QByteArray m_strValue;
+    QByteArrayView m_strKey;   ///< key as spelled in the file
+    QByteArrayView m_strValue;
 };
 
 /// Finds the first section of that name and the first key of that name in it.
@@ -120,8 +131,8 @@ SKeyPos FindKey(const CLineList& lines, const char* pszSection, const char* pszK
     SKeyPos pos;
     bool bInside = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray line = ParsableLine(lines, i);
-        QByteArray strName;
+        const QByteArrayView line = ParsableLine(lines, i);
+        QByteArrayView strName;
         if (ParseSection(line, strName)) {
             if (bInside)
                 break;
@@ -136,8 +147,8 @@ SKeyPos FindKey(const CLineList& lines, const char* pszSection, const char* pszK
             continue;
         if (!TrimBlanks(line).isEmpty())
             pos.m_nLast = i;
-        QByteArray strKey;
-        QByteArray strValue;
+        QByteArrayView strKey;
+        QByteArrayView strValue;
         if (pos.m_nKey < 0 && ParseKey(line, strKey, strValue) && EqualNoCase(strKey, pszKey)) {
             pos.m_nKey = i;
             pos.m_strKey = strKey;
@@ -148,8 +159,8 @@ SKeyPos FindKey(const CLineList& lines, const char* pszSection, const char* pszK
 }
 
 bool WriteAll(QFileDevice& file, const CLineList& lines) {
-    for (const QByteArray& line : lines) {
-        if (file.write(line) != line.size() || file.write("\r\n", 2) != 2)
+    for (const QByteArrayView line : lines) {
+        if (file.write(line.data(), line.size()) != line.size() || file.write("\r\n", 2) != 2)
             return false;
     }
     return file.flush();
@@ -189,24 +200,27 @@ bool SaveLines(const QString& strPath, const CLineList& lines) {
 CProfile::CProfile(const QString& strPath) : m_strPath(strPath) {}
 
 int CProfile::GetProfileInt(const char* pszSection, const char* pszKey, int nDefault) const {
+    QByteArray data;
     CLineList lines;
-    if (!ReadLines(m_strPath, lines))
+    if (!ReadLines(m_strPath, data, lines))
         return nDefault;
     const SKeyPos pos = FindKey(lines, pszSection, pszKey);
     if (pos.m_nKey < 0 || pos.m_strValue.isEmpty())
         return nDefault;
-    return AtoiC(pos.m_strValue.constData());
+    return AtoiC(pos.m_strValue.toByteArray().constData());
 }
 
 QByteArray CProfile::GetProfileString(const char* pszSection, const char* pszKey,
                                       const QByteArray& strDefault) const {
+    QByteArray data;
     CLineList lines;
-    if (!ReadLines(m_strPath, lines))
+    if (!ReadLines(m_strPath, data, lines))
         return strDefault.left(kMaxValue);
     const SKeyPos pos = FindKey(lines, pszSection, pszKey);
     if (pos.m_nKey < 0)
         return strDefault.left(kMaxValue);
-    return pos.m_strValue.left(kMaxValue);
+    return pos.m_strValue.first(std::min<qsizetype>(pos.m_strValue.size(), kMaxValue))
+        .toByteArray();
 }
 
 bool CProfile::WriteProfileInt(const char* pszSection, const char* pszKey, int nValue) {
@@ -215,22 +229,29 @@ bool CProfile::WriteProfileInt(const char* pszSection, const char* pszKey, int n
 
 bool CProfile::WriteProfileString(const char* pszSection, const char* pszKey,
                                   const QByteArray& strValue) {
+    QByteArray data;
     CLineList lines;
-    if (!ReadLines(m_strPath, lines))
+    if (!ReadLines(m_strPath, data, lines))
         return false;
     QByteArray strClean = strValue;
     strClean.replace('\r', ' ').replace('\n', ' ');
     const SKeyPos pos = FindKey(lines, pszSection, pszKey);
+    // The lines this write adds; the views in lines point into them until the save.
+    QByteArray strKeyLine;
+    QByteArray strSectionLine;
     if (pos.m_nKey >= 0) {
-        const QByteArray line = pos.m_strKey + '=' + strClean;
-        if (pos.m_strValue == strClean && ParsableLine(lines, pos.m_nKey) == line)
+        strKeyLine = pos.m_strKey.toByteArray() + '=' + strClean;
+        if (pos.m_strValue == strClean && ParsableLine(lines, pos.m_nKey) == strKeyLine)
             return true; // nothing to change; keep the file untouched
-        lines[pos.m_nKey] = line;
+        lines[pos.m_nKey] = strKeyLine;
     } else if (pos.m_nSection >= 0) {
-        lines.insert(pos.m_nLast + 1, QByteArray(pszKey) + '=' + strClean);
+        strKeyLine = QByteArray(pszKey) + '=' + strClean;
+        lines.insert(pos.m_nLast + 1, strKeyLine);
     } else {
-        lines.append('[' + QByteArray(pszSection) + ']');
-        lines.append(QByteArray(pszKey) + '=' + strClean);
+        strSectionLine = '[' + QByteArray(pszSection) + ']';
+        strKeyLine = QByteArray(pszKey) + '=' + strClean;
+        lines.append(strSectionLine);
+        lines.append(strKeyLine);
     }
     return SaveLines(m_strPath, lines);
 }

@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+#include <charconv>
+
 #include <unistd.h>
 
 #include <cstring>
@@ -67,7 +69,21 @@ void AddLine(QByteArray& out, const char* pszKey, const QByteArray& strValue) {
 }
 
 void AddLine(QByteArray& out, const char* pszKey, int nValue) {
-    AddLine(out, pszKey, QByteArray::number(nValue));
+    char buf[16];
+    const auto result = std::to_chars(buf, buf + sizeof buf, nValue);
+    out += pszKey;
+    out += ',';
+    out.append(buf, static_cast<qsizetype>(result.ptr - buf));
+    out += "\r\n";
+}
+
+void AddLine(QByteArray& out, const char* pszKey, double dValue) {
+    char buf[kFormatGSize];
+    const int nLen = FormatGTo(dValue, buf);
+    out += pszKey;
+    out += ',';
+    out.append(buf, nLen);
+    out += "\r\n";
 }
 
 void AddMarker(QByteArray& out, const char* pszMarker) {
@@ -78,13 +94,14 @@ void AddMarker(QByteArray& out, const char* pszMarker) {
 } // namespace
 
 bool CSettingsReader::ReadLine(char* buf, int size) {
+    // The stream belongs to this reader alone: no lock per character.
     int n = 0;
     while (n < size - 1) {
-        int c = std::getc(m_pFile);
+        int c = getc_unlocked(m_pFile);
         if (c == EOF)
             break;
         if (c == '\r') {
-            const int cNext = std::getc(m_pFile);
+            const int cNext = getc_unlocked(m_pFile);
             if (cNext == '\n')
                 c = '\n';
             else if (cNext != EOF)
@@ -102,6 +119,7 @@ bool CSettingsReader::ReadLine(char* buf, int size) {
 bool WriteSettingsFile(const QString& strPath, const SCommSetting& comm, const CkestDoc& doc,
                        int nSamplesPerDiv) {
     QByteArray out;
+    out.reserve(2048);
     AddMarker(out, "#Comm");
     AddLine(out, "Port", comm.m_nPort);
     AddLine(out, "BaudRate", static_cast<int>(comm.m_nBaudRate));
@@ -118,13 +136,13 @@ bool WriteSettingsFile(const QString& strPath, const SCommSetting& comm, const C
     for (int i = 0; i < CkestDoc::kMaxChannels; ++i) {
         const SChannelAttr& attr = doc.GetChannelAttr(i);
         AddLine(out, "#VSetting", i + 1);
-        AddLine(out, "VRes", FormatG(attr.m_dVRes));
+        AddLine(out, "VRes", attr.m_dVRes);
         AddLine(out, "Unit", TextValue(attr.m_strUnit));
-        AddLine(out, "Offset", FormatG(attr.m_dOffset));
+        AddLine(out, "Offset", attr.m_dOffset);
         AddLine(out, "Name", TextValue(attr.m_strName));
         AddLine(out, "Pos", attr.m_nPos);
-        AddLine(out, "Multiplier", FormatG(attr.m_dMultiplier));
-        AddLine(out, "Addend", FormatG(attr.m_dAddend));
+        AddLine(out, "Multiplier", attr.m_dMultiplier);
+        AddLine(out, "Addend", attr.m_dAddend);
         AddLine(out, "Color", static_cast<int>(attr.m_crColor));
         AddMarker(out, "#END");
     }

@@ -17,13 +17,18 @@ void Check(bool b) {
         __builtin_trap();
 }
 
-QList<QByteArray> Lines(const QByteArray& data) {
-    QList<QByteArray> lines = data.split('\n');
-    if (data.isEmpty() || data.endsWith('\n'))
-        lines.removeLast();
-    for (QByteArray& line : lines) {
+/// The lines of data without their ends, as views into it.
+QList<QByteArrayView> Lines(const QByteArray& data) {
+    QList<QByteArrayView> lines;
+    const QByteArrayView all(data);
+    qsizetype nBegin = 0;
+    while (nBegin < all.size()) {
+        const qsizetype nEnd = all.indexOf('\n', nBegin);
+        QByteArrayView line = all.sliced(nBegin, (nEnd < 0 ? all.size() : nEnd) - nBegin);
         if (line.endsWith('\r'))
             line.chop(1);
+        lines.append(line);
+        nBegin = nEnd < 0 ? all.size() : nEnd + 1;
     }
     return lines;
 }
@@ -73,13 +78,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     clean.replace('\r', ' ').replace('\n', ' ');
     const QByteArray strKeyLine = QByteArray(pszKey) + '=' + clean;
 
-    const QList<QByteArray> linesBefore = Lines(before);
-    const QList<QByteArray> linesAfter = Lines(after);
+    const QList<QByteArrayView> linesBefore = Lines(before);
+    const QList<QByteArrayView> linesAfter = Lines(after);
     if (after != before) {
         // Rewritten: every line ends with CR LF.
         QByteArray joined;
-        for (const QByteArray& line : linesAfter)
-            joined += line + "\r\n";
+        joined.reserve(after.size());
+        for (const QByteArrayView line : linesAfter) {
+            joined += line;
+            joined += "\r\n";
+        }
         Check(joined == after);
     }
     // The lines before and after differ in one place only, and there by the key's line.
@@ -93,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
         Check(linesBefore[i] == linesAfter[i + nAdded]);
     if (nAdded == 0 && nFirst < linesAfter.size()) {
         // A key line rewritten in place keeps the key as spelled (and a byte order mark).
-        const QByteArray& line = linesAfter[nFirst];
-        Check(line.endsWith('=' + clean));
+        const QByteArrayView line = linesAfter[nFirst];
+        Check(line.endsWith(QByteArray('=' + clean)));
         Check(!linesBefore[nFirst].startsWith("\xEF\xBB\xBF") || line.startsWith("\xEF\xBB\xBF"));
     } else if (nAdded == 1) {
         Check(linesAfter[nFirst] == strKeyLine);
