@@ -5,6 +5,12 @@
 #include "child_deadline.h"
 #include "full_tmpfs.h"
 
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const COLORREF kColors[8] = {0, 16711680, 65280, 8421376, 255, 8388736, 32896, 16384};
@@ -359,6 +365,40 @@ TEST(SettingsFile, FullDiskKeepsTheOldFile) {
         if (bExisting) {
             EXPECT_EQ(ReadBytes(strPath), old);
         }
+    }
+}
+
+/// A save replaces what is at the name: a new file gets the umask's mode, an existing one keeps
+/// its mode, a link is replaced and its target left alone, and no temporary stays behind.
+TEST(SettingsFile, SaveReplacesTheNameOnly) {
+    enum class EBefore { Nothing, Existing, Link };
+    for (const EBefore eBefore : {EBefore::Nothing, EBefore::Existing, EBefore::Link}) {
+        SCOPED_TRACE(static_cast<int>(eBefore));
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString strPath = dir.filePath(QStringLiteral("s.cfg"));
+        const QString strTarget = dir.filePath(QStringLiteral("target"));
+        const QByteArray path = QFile::encodeName(strPath);
+        ASSERT_TRUE(WriteBytes(strTarget, "keep"));
+        if (eBefore == EBefore::Existing) {
+            ASSERT_TRUE(WriteBytes(strPath, "old"));
+            ASSERT_EQ(::chmod(path.constData(), 0604), 0);
+        } else if (eBefore == EBefore::Link) {
+            ASSERT_EQ(::symlink(QFile::encodeName(strTarget).constData(), path.constData()), 0);
+        }
+        const mode_t nMask = ::umask(027);
+        const SState state;
+        const bool bOk =
+            WriteSettingsFile(strPath, state.m_Comm, state.m_Doc, state.m_nSamplesPerDiv);
+        ::umask(nMask);
+        ASSERT_TRUE(bOk);
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.constData(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, eBefore == EBefore::Existing ? 0604u : 0640u);
+        EXPECT_EQ(ReadBytes(strTarget), QByteArray("keep"));
+        EXPECT_EQ(ReadBytes(strPath), state.SavedText());
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
     }
 }
 
