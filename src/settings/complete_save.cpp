@@ -30,6 +30,14 @@ mode_t UmaskMode() {
     return 0666 & ~nMask;
 }
 
+/// The mode the output gets: that of the regular file it replaces, else the one a new file
+/// would get.
+mode_t TargetMode(const QByteArray& path) {
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 07777)
+                                                                      : UmaskMode();
+}
+
 /// A temporary file whose first failed write fails every later one: QFileDevice forgets an
 /// error at the next write, and a file with a hole in the middle must not pass as complete.
 class CStickyTempFile : public QTemporaryFile {
@@ -73,12 +81,7 @@ bool CCompleteFile::Open(QString* pstrError) {
     }
     // The temporary is made 0600; the output gets the mode an ordinary new file would, or keeps
     // the mode of the regular file it replaces.
-    struct stat st {};
-    const QByteArray path = QFile::encodeName(m_strPath);
-    const mode_t nMode = ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)
-                             ? (st.st_mode & 07777)
-                             : UmaskMode();
-    if (::fchmod(m_pTemp->handle(), nMode) != 0) {
+    if (::fchmod(m_pTemp->handle(), TargetMode(QFile::encodeName(m_strPath))) != 0) {
         SetReason(pstrError, ErrnoText(errno));
         m_pTemp->close();
         return false;
@@ -163,11 +166,7 @@ bool SaveFileComplete(const QString& strPath, const QByteArray& data, QString* p
             return SaveThroughTemporary(strPath, data, pstrError);
         return Fail(pstrError, errno);
     }
-    struct stat st {};
-    const mode_t nMode = ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)
-                             ? (st.st_mode & 07777)
-                             : UmaskMode();
-    if (::fchmod(nFd, nMode) != 0 ||
+    if (::fchmod(nFd, TargetMode(path)) != 0 ||
         !WriteFully(nFd, data.constData(), static_cast<size_t>(data.size())) ||
         (::fsync(nFd) != 0 && errno != EINVAL && errno != EROFS)) {
         const int nErr = errno;
