@@ -449,14 +449,21 @@ void CPublisher::Commit() {
     const size_t n = m_Batch.Size();
     if (n == 0)
         return;
+    bool bWake = false;
     {
         const std::lock_guard lock(m_Mutex);
         m_Status.m_nDropped += m_Queue.PushBack(
             std::move(m_Batch), static_cast<size_t>(m_Config.m_Settings.m_nQueueLines));
         m_Status.m_nOffered += static_cast<int64_t>(n);
+        bWake = m_bWantLines;
+        m_bWantLines = false;
     }
     m_Batch = CPublishQueue::SBatch();
-    Wake();
+    // Woken only when it waits for lines: while it is busy or its window is full it comes back
+    // for them by itself, and a wake-up per batch would cost the intake a system call and both
+    // threads a switch.
+    if (bWake)
+        Wake();
 }
 
 void CPublisher::Stop(int nDrainMs) {
@@ -617,12 +624,18 @@ bool CPublisher::RunConnection() {
         // at the lock once per window instead of once per line.
         // QoS 0 has no acknowledgement to wait for: the window is the library's unsent packets
         // instead, so that a slow broker cannot make them pile up without bound.
-        while (bOk && bAccepted && static_cast<int>(inFlight.size()) < kWindow &&
+        // A window is refilled once half of it is acknowledged, not after every acknowledgement:
+        // lines then go out in bursts that the broker reads, and answers, many at a time, where
+        // one line per acknowledgement would cost both processes a wake-up per line.
+        const bool bRefill = static_cast<int>(inFlight.size()) <= kWindow / 2;
+        while (bRefill && bOk && bAccepted && static_cast<int>(inFlight.size()) < kWindow &&
                (nQos > 0 || !conn.WantWrite())) {
             batch.clear();
             {
                 const std::lock_guard lock(m_Mutex);
                 m_Queue.PopFront(static_cast<size_t>(kWindow) - inFlight.size(), batch);
+                // Nothing waiting and room in the window: the next Commit wakes this thread.
+                m_bWantLines = batch.empty();
                 if (batch.empty())
                     break;
                 m_nInFlight += static_cast<int64_t>(batch.size());

@@ -139,6 +139,7 @@ private:
     int64_t m_nSeq = 0;          ///< intake thread only
     int m_nReportedMask = 0;     ///< under m_Mutex: failure kinds already told
     bool m_bStop = false;        ///< under m_Mutex
+    bool m_bWantLines = false;   ///< under m_Mutex: the thread waits for lines to be committed
     int64_t m_nDrainUntilNs = 0; ///< under m_Mutex: steady-clock end of the final drain
     int m_fdWake = -1;           ///< eventfd that wakes the thread's poll
     std::thread m_Thread;
