@@ -10,6 +10,7 @@
 #include <cmath>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
@@ -117,6 +118,17 @@ void FillSpan(const SPixelTarget& t, const SColumnSpan& sp, uint32_t px) {
         }
         for (; y < y1; ++y, pRow += nStride)
             *reinterpret_cast<uint32_t*>(pRow) = px;
+    } else if (n <= 4) {
+        // Two to four columns side by side, as a wide pen's steep strokes give them: whole rows
+        // in one or two stores, where a general fill would pay its set-up on every row.
+        const uint64_t px2 = (uint64_t{px} << 32) | px;
+        for (int64_t y = y0; y < y1; ++y, pRow += nStride) {
+            std::memcpy(pRow, &px2, 8);
+            if (n == 3)
+                std::memcpy(pRow + 8, &px, 4);
+            else if (n == 4)
+                std::memcpy(pRow + 8, &px2, 8);
+        }
     } else {
         for (int64_t y = y0; y < y1; ++y, pRow += nStride)
             std::fill_n(reinterpret_cast<uint32_t*>(pRow), n, px);

@@ -233,6 +233,15 @@ TEST(PainterCanvas, SolidLinesAreTheSameWrittenDirectlyOrThroughThePainter) {
         for (int x = -3; x < 44; ++x)
             noise.push_back({x, (x * 37 % 11) % 2 ? 1 + x % 3 : 38 - x % 5});
         canvas.Polyline(noise.data(), static_cast<int>(noise.size()));
+        // A zigzag whose swing changes every four to six columns: runs of two to four equal
+        // neighbouring columns, filled as one span a row at a time.
+        std::vector<SPoint> zigzag;
+        for (int x = -2, nGroup = 4; x < 42; ++x) {
+            const int nSwing = 6 + 4 * ((x + 2) / nGroup % 4);
+            zigzag.push_back({x, x % 2 ? 20 - nSwing : 20 + nSwing});
+            nGroup = 4 + (x + 2) / 15;
+        }
+        canvas.Polyline(zigzag.data(), static_cast<int>(zigzag.size()));
         canvas.SetViewportOrg(0, 0);
         canvas.RestoreState();
         canvas.MoveTo(0, 39);
