@@ -92,7 +92,9 @@ inline bool EndsLine(char c) {
 /// The conversion of the value rule from p, which holds a digit, a sign or a point. It stops at
 /// the first character that cannot continue the number, so a field need not end in a NUL as long
 /// as what follows it (a comma, a line end) is no part of a number.
-double ConvertNumber(const char* p) {
+/// *ppStop, when given, gets where the reading stopped: never past the character that ended the
+/// number.
+double ConvertNumber(const char* p, const char** ppStop = nullptr) {
     bool bNeg = false;
     if (*p == '+' || *p == '-') {
         bNeg = *p == '-';
@@ -127,6 +129,8 @@ double ConvertNumber(const char* p) {
         nFracDigits = static_cast<int>(q - pFrac);
         bDigits = bDigits || q != pFrac;
     }
+    if (ppStop != nullptr)
+        *ppStop = q;
     if (!bDigits)
         return 0.0;
     const char* pEnd = q;
@@ -145,6 +149,8 @@ double ConvertNumber(const char* p) {
             if (bExpNeg)
                 nExp = -nExp;
             pEnd = s;
+            if (ppStop != nullptr)
+                *ppStop = s;
             if (*q == 'd' || *q == 'D')
                 pExpLetter = q;
         }
@@ -222,9 +228,18 @@ void ParseLineToRow(const char* pszLine, int nChannels, double* pRow) {
         while (*p == ' ' || *p == '\t')
             ++p;
         const char* pField = p;
+        double dValue = 0.0;
+        bool bValue = false;
+        // The usual field is a number from its first character: converted on the way, and the
+        // search for the field's end goes on from where the number stopped, so that the field's
+        // characters are read once rather than twice.
+        if (StartsNumber(*p)) {
+            dValue = ConvertNumber(p, &p);
+            bValue = true;
+        }
         const char* pStart = nullptr; // first character that can begin a number
         while (*p != ',' && !EndsLine(*p)) {
-            if (pStart == nullptr && StartsNumber(*p))
+            if (!bValue && pStart == nullptr && StartsNumber(*p))
                 pStart = p;
             ++p;
         }
@@ -232,7 +247,9 @@ void ParseLineToRow(const char* pszLine, int nChannels, double* pRow) {
             ParseLineToRowSplit(pszLine, nChannels, pRow);
             return;
         }
-        pRow[i++] = pStart != nullptr ? ConvertNumber(pStart) : 0.0;
+        if (!bValue && pStart != nullptr)
+            dValue = ConvertNumber(pStart);
+        pRow[i++] = dValue;
         if (*p != ',')
             break; // the line ended: the remaining channels have no field
         ++p;
