@@ -31,11 +31,11 @@ int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLo
     int k = source.GetLineCount();
     for (;;) {
         for (int j = 0; j < k; ++j) {
-            source.ReadLine(szLine, kLineLimit);
+            const int nLength = source.ReadLine(szLine, kLineLimit);
             if (bLog)
                 pLogFile->WriteRecord(szLine);
             if (pPublisher != nullptr)
-                pPublisher->Add(szLine, SystemNowNs());
+                pPublisher->Add(szLine, static_cast<size_t>(nLength), SystemNowNs());
             ParseLineToRow(szLine, n, row);
             if (!bHold && pLatest != nullptr) {
                 for (int i = 0; i < n; ++i)

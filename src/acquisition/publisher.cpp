@@ -442,7 +442,11 @@ void CPublisher::Start() {
 }
 
 void CPublisher::Add(const char* pszLine, int64_t nTimeNs) {
-    m_Batch.Add(pszLine, std::strlen(pszLine), nTimeNs, ++m_nSeq);
+    Add(pszLine, std::strlen(pszLine), nTimeNs);
+}
+
+void CPublisher::Add(const char* pLine, size_t nLength, int64_t nTimeNs) {
+    m_Batch.Add(pLine, nLength, nTimeNs, ++m_nSeq);
 }
 
 void CPublisher::Commit() {

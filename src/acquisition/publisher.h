@@ -104,6 +104,8 @@ public:
     void Start();
     /// Notes one line (intake thread); it reaches the queue on Commit.
     void Add(const char* pszLine, int64_t nTimeNs);
+    /// The same for a line whose length is known: the nLength bytes at pLine.
+    void Add(const char* pLine, size_t nLength, int64_t nTimeNs);
     /// Hands the lines noted since the last Commit to the thread.
     void Commit();
     /// Ends the thread: while connected it first keeps sending for at most nDrainMs until the
