@@ -507,8 +507,13 @@ void CkestView::OnSetPublish() {
     CSetPublishDlg dlg(this);
     dlg.m_Settings = m_Publish;
     dlg.m_strDefaultTopic = DefaultTopic(QSysInfo::machineHostName(), m_Comm.m_nPort);
-    dlg.m_fnTest = [this](const SPublishSettings& settings) {
-        return m_fnTestBroker(PublisherConfig(settings));
+    // The test runs on a thread of the dialog's: it gets what it needs of the view now, a copy
+    // of its own, instead of reading the view from there.
+    dlg.m_fnTest = [fnTest = m_fnTestBroker,
+                    base = PublisherConfig(m_Publish)](const SPublishSettings& settings) {
+        SPublisherConfig config = base;
+        config.m_Settings = settings;
+        return fnTest(config);
     };
     if (dlg.exec() != QDialog::Accepted)
         return;

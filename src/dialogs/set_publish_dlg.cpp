@@ -207,11 +207,29 @@ void CSetPublishDlg::OnTest() {
         m_pEditUrl->setFocus();
         return;
     }
+    if (IsTesting())
+        return;
     m_pTestResult->setText(LoadKestString(IDS_PUBLISH_TESTING));
-    m_pTestResult->repaint();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const SBrokerTestResult result = m_fnTest(settings);
-    QApplication::restoreOverrideCursor();
+    m_pTestButton->setEnabled(false);
+    // A broker that does not answer holds the test for its whole time-out: the connection is
+    // made on a thread of its own, and the answer comes back to this one as a queued call (which
+    // Qt drops if the dialog is gone by then; the destructor waits for the thread).
+    m_TestThread = std::thread([this, fnTest = m_fnTest, settings] {
+        const SBrokerTestResult result = fnTest(settings);
+        QMetaObject::invokeMethod(
+            this, [this, result] { OnTestDone(result); }, Qt::QueuedConnection);
+    });
+}
+
+CSetPublishDlg::~CSetPublishDlg() {
+    if (m_TestThread.joinable())
+        m_TestThread.join();
+}
+
+void CSetPublishDlg::OnTestDone(const SBrokerTestResult& result) {
+    if (m_TestThread.joinable())
+        m_TestThread.join();
+    m_pTestButton->setEnabled(true);
     int nId = IDS_PUBLISH_TEST_FAILED;
     if (result.m_bOk)
         nId = IDS_PUBLISH_TEST_OK;

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <thread>
 
 class QCheckBox;
 class QComboBox;
@@ -21,12 +22,18 @@ class CSetPublishDlg : public CSettingsDlg {
     Q_OBJECT
 public:
     explicit CSetPublishDlg(QWidget* pParent = nullptr);
+    /// Waits for a test still under way (at most its connection's time-out).
+    ~CSetPublishDlg() override;
 
     void OnInitDialog() override;
     /// Takes the fields into m_Settings and accepts, or tells what is wrong and stays open.
     void OnOK() override;
-    /// The test button: checks the fields, connects once through m_fnTest and shows the result.
+    /// The test button: checks the fields, then connects once through m_fnTest on a thread of
+    /// its own, so that the dialog stays responsive meanwhile; the result is shown when it
+    /// comes, the button disabled until then.
     void OnTest();
+    /// True from the test button until its result is shown.
+    bool IsTesting() const { return m_TestThread.joinable(); }
 
     SPublishSettings m_Settings;
     /// Shown as the topic's placeholder: the topic used when none is entered.
@@ -50,6 +57,9 @@ public:
 private:
     /// The fields as settings; false after telling the user what is refused.
     bool Collect(SPublishSettings& settings);
+    /// On the window thread, once the test's thread has its answer.
+    void OnTestDone(const SBrokerTestResult& result);
+    std::thread m_TestThread;
 };
 
 /// The string number that words a refused publishing setting for the user.

@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <optional>
 
@@ -228,6 +229,7 @@ TEST(ViewCommands, SetPublishWritesTheProfileOnOkOnly) {
             pDlg->m_pComboFormat->setCurrentIndex(2);
             pDlg->m_pEditQueue->setText(QStringLiteral("5000"));
             pDlg->m_pTestButton->click();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !pDlg->IsTesting(); }));
             EXPECT_EQ(pDlg->m_pTestResult->text(), LoadKestString(IDS_PUBLISH_TEST_OK));
             (bOk ? pDlg->m_pOkButton : pDlg->m_pCancelButton)->click();
         });

@@ -14,6 +14,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <future>
 
 TEST(SetPublishDlg, OkRefusesWhatCannotWorkAndTakesTheRest) {
     QTemporaryDir dir;
@@ -120,6 +125,8 @@ TEST(SetPublishDlg, OpensOnTheSettingsAndTheTestButtonSaysTheResult) {
     for (const auto& c : cases) {
         answer = {c.bOk, c.eState, EPublishProblem::None, QStringLiteral("why")};
         dlg.m_pTestButton->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsTesting(); }));
+        EXPECT_TRUE(dlg.m_pTestButton->isEnabled());
         EXPECT_EQ(dlg.m_pTestResult->text(),
                   c.bOk ? LoadKestString(c.nText) : LoadKestString(c.nText).arg("why"));
     }
@@ -132,4 +139,42 @@ TEST(SetPublishDlg, OpensOnTheSettingsAndTheTestButtonSaysTheResult) {
     EXPECT_EQ(vecTested.size(), 4u);
     EXPECT_EQ(answerer.Texts(), QStringList{LoadKestString(IDS_PUBLISH_ERR_TOPIC_WILDCARD)});
     EXPECT_TRUE(dlg.isVisible());
+}
+
+// A broker that takes its time to answer does not hold the window: the click returns at once, the
+// dialog says it is testing with the button disabled (a second click starts nothing), and the
+// answer shows when it comes. A dialog closed during a test waits for it and is gone cleanly.
+TEST(SetPublishDlg, TestsWithoutHoldingTheWindow) {
+    for (const bool bCloseFirst : {false, true}) {
+        SCOPED_TRACE(bCloseFirst ? "closed during the test" : "answer shown");
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        std::atomic<int> nCalls{0};
+        {
+            CSetPublishDlg dlg;
+            dlg.m_Settings.m_strUrl = QStringLiteral("mqtt://slow-broker");
+            dlg.m_fnTest = [&nCalls, released](const SPublishSettings&) {
+                ++nCalls;
+                // Until the test below has looked at the waiting dialog; a test that held the
+                // window would come back after the ten seconds and fail there, not hang.
+                released.wait_for(std::chrono::seconds(10));
+                return SBrokerTestResult{true, EBrokerState::Connected, EPublishProblem::None, {}};
+            };
+            dlg.show();
+            dlg.m_pTestButton->click();
+            dlg.m_pTestButton->click();
+            QApplication::processEvents();
+            EXPECT_TRUE(dlg.IsTesting());
+            EXPECT_FALSE(dlg.m_pTestButton->isEnabled());
+            EXPECT_EQ(dlg.m_pTestResult->text(), LoadKestString(IDS_PUBLISH_TESTING));
+            release.set_value();
+            if (!bCloseFirst) {
+                ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsTesting(); }));
+                EXPECT_EQ(dlg.m_pTestResult->text(), LoadKestString(IDS_PUBLISH_TEST_OK));
+                EXPECT_TRUE(dlg.m_pTestButton->isEnabled());
+            }
+        }
+        QApplication::processEvents(); // an answer posted to the closed dialog goes nowhere
+        EXPECT_EQ(nCalls.load(), 1);
+    }
 }
