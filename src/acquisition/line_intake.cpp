@@ -30,12 +30,15 @@ int CLineIntake::OnCommData(CLineSource& source, CLogStore& store, CLogFile* pLo
     m_bMoreWaiting = false;
     int k = source.GetLineCount();
     for (;;) {
+        // The lines of one look at the reader are taken at one time: the clock is read once for
+        // them (the publisher still gives each line a time of its own).
+        const int64_t nTakenNs = pPublisher != nullptr ? SystemNowNs() : 0;
         for (int j = 0; j < k; ++j) {
             const int nLength = source.ReadLine(szLine, kLineLimit);
             if (bLog)
                 pLogFile->WriteRecord(szLine);
             if (pPublisher != nullptr)
-                pPublisher->Add(szLine, static_cast<size_t>(nLength), SystemNowNs());
+                pPublisher->Add(szLine, static_cast<size_t>(nLength), nTakenNs);
             ParseLineToRow(szLine, n, row);
             if (!bHold && pLatest != nullptr) {
                 for (int i = 0; i < n; ++i)

@@ -446,6 +446,12 @@ void CPublisher::Add(const char* pszLine, int64_t nTimeNs) {
 }
 
 void CPublisher::Add(const char* pLine, size_t nLength, int64_t nTimeNs) {
+    // Each line a time of its own, later than the one before: lines taken in one go (or on a
+    // clock that did not move) would otherwise share one, and InfluxDB keeps a single point per
+    // series and time.
+    if (nTimeNs <= m_nLastTimeNs)
+        nTimeNs = m_nLastTimeNs + 1;
+    m_nLastTimeNs = nTimeNs;
     m_Batch.Add(pLine, nLength, nTimeNs, ++m_nSeq);
 }
 

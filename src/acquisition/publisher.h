@@ -102,7 +102,8 @@ public:
 
     /// Starts the thread; the settings are checked there and a problem shows in Status.
     void Start();
-    /// Notes one line (intake thread); it reaches the queue on Commit.
+    /// Notes one line (intake thread); it reaches the queue on Commit. A time not later than
+    /// the previous line's becomes that one plus a nanosecond.
     void Add(const char* pszLine, int64_t nTimeNs);
     /// The same for a line whose length is known: the nLength bytes at pLine.
     void Add(const char* pLine, size_t nLength, int64_t nTimeNs);
@@ -139,6 +140,7 @@ private:
     SPublishStatus m_Status;     ///< under m_Mutex; m_nQueued computed in Status
     int64_t m_nInFlight = 0;     ///< under m_Mutex
     int64_t m_nSeq = 0;          ///< intake thread only
+    int64_t m_nLastTimeNs = 0;   ///< intake thread only: the time given to the last line
     int m_nReportedMask = 0;     ///< under m_Mutex: failure kinds already told
     bool m_bStop = false;        ///< under m_Mutex
     bool m_bWantLines = false;   ///< under m_Mutex: the thread waits for lines to be committed

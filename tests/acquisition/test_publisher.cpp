@@ -513,6 +513,11 @@ TEST_F(PublisherTest, JsonAndInfluxPayloadsReadBackWithIndependentParsers) {
                 ASSERT_EQ(fields.size(), 5) << out[static_cast<int>(i)].toStdString();
                 EXPECT_GE(fields[0].toLongLong(), nT0);
                 EXPECT_LE(fields[0].toLongLong(), nT1);
+                // No two lines share a time, even those taken in one go.
+                if (i > 0) {
+                    EXPECT_GT(fields[0].toLongLong(),
+                              out[static_cast<int>(i - 1)].split(u' ')[0].toLongLong());
+                }
                 EXPECT_EQ(fields[1].toLongLong(), static_cast<long long>(i + 1));
                 for (int k = 0; k < 3; ++k) {
                     const double d = expected[i][static_cast<size_t>(k)];
@@ -533,6 +538,10 @@ TEST_F(PublisherTest, JsonAndInfluxPayloadsReadBackWithIndependentParsers) {
                                                                             {"port", "COM3"}}));
                 EXPECT_GE(point.m_nTime, nT0);
                 EXPECT_LE(point.m_nTime, nT1);
+                // InfluxDB keeps one point per series and time: every line needs its own.
+                if (i > 0) {
+                    EXPECT_GT(point.m_nTime, ParseLineProtocol(vecPay[i - 1]).m_nTime);
+                }
                 std::map<std::string, double> fields;
                 const char* keys[3] = {"温度 a,b=c", "ch2", "p\"q\\"};
                 for (int k = 0; k < 3; ++k) {
