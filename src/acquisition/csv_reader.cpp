@@ -312,8 +312,6 @@ std::vector<size_t> CountChunkRows(const char* pData, const std::vector<size_t>&
     return rowStart;
 }
 
-/// Parses one chunk (file offset nChunkOffset) whose first row is nRow into the columns, and
-/// notes in progressAt the file offset after every kProgressLines-th row.
 /// Copies n values into a column of the store. The column's memory is new (the store's pages are
 /// touched for the first time here), so the values go out as streaming stores where the processor
 /// has them: whole cache lines written without reading them in first.
@@ -329,6 +327,8 @@ inline void StoreColumn(double* pDst, const double* pSrc, size_t n) {
 #endif
 }
 
+/// Parses one chunk (file offset nChunkOffset) whose first row is nRow into the columns, and
+/// notes in progressAt the file offset after every kProgressLines-th row.
 void ParseChunk(const char* pChunk, size_t nChunk, size_t nChunkOffset, size_t nRow, int nChannels,
                 double* const* apColumn, std::vector<qint64>& progressAt) {
     constexpr size_t kLines = CCsvReader::kProgressLines;
