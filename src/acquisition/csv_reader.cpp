@@ -316,7 +316,7 @@ std::vector<size_t> CountChunkRows(const char* pData, const std::vector<size_t>&
 /// touched for the first time here), so the values go out as streaming stores where the processor
 /// has them: whole cache lines written without reading them in first.
 inline void StoreColumn(double* pDst, const double* pSrc, size_t n) {
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
     for (size_t i = 0; i < n; ++i) {
         long long nBits;
         std::memcpy(&nBits, &pSrc[i], sizeof nBits);
@@ -357,7 +357,7 @@ void ParseChunk(const char* pChunk, size_t nChunk, size_t nChunkOffset, size_t n
             progressAt[(nRow + 1) / kLines - 1] = static_cast<qint64>(nChunkOffset + i);
     }
     flush();
-#if defined(__SSE2__)
+#if defined(__SSE2__) && defined(__x86_64__)
     // Streaming stores are not ordered with the others: made visible before the chunk is
     // reported done to the thread that reads the store.
     _mm_sfence();
