@@ -5,7 +5,6 @@
 #include "dialogs/kest_message_box.h"
 #include "dialogs/string_table.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>

@@ -61,29 +61,27 @@ QByteArray TextValue(const QByteArray& str) {
     return strOut;
 }
 
-void AddLine(QByteArray& out, const char* pszKey, const QByteArray& strValue) {
+/// One "key,value" line of the value's nLength bytes at pValue.
+void AddLine(QByteArray& out, const char* pszKey, const char* pValue, qsizetype nLength) {
     out += pszKey;
     out += ',';
-    out += strValue;
+    out.append(pValue, nLength);
     out += "\r\n";
+}
+
+void AddLine(QByteArray& out, const char* pszKey, const QByteArray& strValue) {
+    AddLine(out, pszKey, strValue.constData(), strValue.size());
 }
 
 void AddLine(QByteArray& out, const char* pszKey, int nValue) {
     char buf[16];
     const auto result = std::to_chars(buf, buf + sizeof buf, nValue);
-    out += pszKey;
-    out += ',';
-    out.append(buf, static_cast<qsizetype>(result.ptr - buf));
-    out += "\r\n";
+    AddLine(out, pszKey, buf, static_cast<qsizetype>(result.ptr - buf));
 }
 
 void AddLine(QByteArray& out, const char* pszKey, double dValue) {
     char buf[kFormatGSize];
-    const int nLen = FormatGTo(dValue, buf);
-    out += pszKey;
-    out += ',';
-    out.append(buf, nLen);
-    out += "\r\n";
+    AddLine(out, pszKey, buf, FormatGTo(dValue, buf));
 }
 
 void AddMarker(QByteArray& out, const char* pszMarker) {
