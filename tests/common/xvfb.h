@@ -2,36 +2,44 @@
 // A private X server for one test, and the X tools a test drives it with.
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 
 #include <thread>
 
-/// Xvfb on the first free display number from :90, ready once constructed (IsRunning()); stopped
-/// when destroyed.
+/// Xvfb on a display number it picks itself, ready once constructed (IsRunning()); stopped when
+/// destroyed. The server chooses (-displayfd) because only it can tell a lock left by a killed
+/// server from one in use: a test that guessed from the lock files ran out of numbers once
+/// enough killed servers had left theirs.
 class CXvfb {
 public:
     CXvfb() {
-        for (int n = 90; n < 120 && !m_bReady; ++n) {
-            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)) ||
-                QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
-                continue;
-            m_strDisplay = QStringLiteral(":%1").arg(n);
-            m_Server.start(QStringLiteral("Xvfb"),
-                           {m_strDisplay, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-            if (!m_Server.waitForStarted(5000))
-                return;
-            QDeadlineTimer deadline(10000);
-            while (!deadline.hasExpired() && m_Server.state() == QProcess::Running && !m_bReady) {
-                m_bReady = Tool({QStringLiteral("getmouselocation")});
-                if (!m_bReady)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            if (!m_bReady)
-                Stop();
+        m_Server.start(QStringLiteral("Xvfb"),
+                       {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (!m_Server.waitForStarted(5000))
+            return;
+        // The number comes on standard output, a line of its own, once the server listens.
+        QDeadlineTimer deadline(10000);
+        QByteArray number;
+        while (!deadline.hasExpired() && m_Server.state() == QProcess::Running &&
+               !number.endsWith('\n')) {
+            m_Server.waitForReadyRead(100);
+            number += m_Server.readAllStandardOutput();
         }
+        if (!number.endsWith('\n')) {
+            Stop();
+            return;
+        }
+        m_strDisplay = QStringLiteral(":%1").arg(number.trimmed().toInt());
+        while (!deadline.hasExpired() && m_Server.state() == QProcess::Running && !m_bReady) {
+            m_bReady = Tool({QStringLiteral("getmouselocation")});
+            if (!m_bReady)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!m_bReady)
+            Stop();
     }
     ~CXvfb() { Stop(); }
     CXvfb(const CXvfb&) = delete;
