@@ -245,6 +245,28 @@ void ReleasePages(const char* pData, size_t nFrom, size_t nTo) {
         ::madvise(reinterpret_cast<void*>(nBegin), nEnd - nBegin, MADV_DONTNEED);
 }
 
+/// Has the kernel make the store's pages for rows nFrom..nTo of every column at once, before the
+/// chunk's parse writes them: one call per column instead of a fault per 4 KB page (on a 500 MB
+/// file about 150,000 of them, each a trap into the kernel that clears one page). A kernel
+/// without the advice (before 5.14) or without the memory leaves the pages to fault in as before.
+void PrepareRows(double* const* apColumn, int nChannels, size_t nFrom, size_t nTo) {
+#ifdef MADV_POPULATE_WRITE
+    static const uintptr_t s_nPage = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    for (int ch = 0; ch < nChannels; ++ch) {
+        const uintptr_t nBegin = reinterpret_cast<uintptr_t>(apColumn[ch] + nFrom) & ~(s_nPage - 1);
+        const uintptr_t nEnd =
+            (reinterpret_cast<uintptr_t>(apColumn[ch] + nTo) + s_nPage - 1) & ~(s_nPage - 1);
+        if (nEnd > nBegin)
+            ::madvise(reinterpret_cast<void*>(nBegin), nEnd - nBegin, MADV_POPULATE_WRITE);
+    }
+#else
+    (void)apColumn;
+    (void)nChannels;
+    (void)nFrom;
+    (void)nTo;
+#endif
+}
+
 /// The number of reads in p[0..nSize), which is either a whole file or ends just after a line
 /// end. A line of L characters and its end (CR LF counting as one) takes L / kMaxRead + 1 reads,
 /// the reads of the rule taking at most kMaxRead characters each.
@@ -507,6 +529,7 @@ bool CCsvReader::ReadMapped(const CMappedFile& map, CLogStore& store, const FnPr
     auto parse = [&](size_t c) {
         if (bCancel.load(std::memory_order_relaxed))
             return false;
+        PrepareRows(apColumn, n, rowStart[c], rowStart[c + 1]);
         ParseChunk(pData + chunkStart[c], chunkStart[c + 1] - chunkStart[c], chunkStart[c],
                    rowStart[c], n, apColumn, progressAt);
         ReleasePages(pData, chunkStart[c], chunkStart[c + 1]);
