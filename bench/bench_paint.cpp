@@ -44,6 +44,13 @@ void FillDoc(CkestDoc& doc, int nSamplesPerDiv) {
     }
 }
 
+/// The graph at nSamplesPerDiv in a 1600 x 1000 window, showing the newest samples.
+void ShowWindowOf(CGraph& graph, int nSamplesPerDiv) {
+    graph.m_nSamplesPerDiv = nSamplesPerDiv;
+    graph.OnSize(1600, 1000);
+    graph.UpdateDisplayWindow();
+}
+
 void BM_FullPaint(benchmark::State& state) {
     const int nSamplesPerDiv = static_cast<int>(state.range(0));
     CkestDoc doc;
@@ -217,9 +224,7 @@ void BM_FrameFloor(benchmark::State& state) {
     double row[8];
     FillSimDoc(doc, nSamplesPerDiv, seed, row);
     CGraph graph(&doc);
-    graph.m_nSamplesPerDiv = nSamplesPerDiv;
-    graph.OnSize(1600, 1000);
-    graph.UpdateDisplayWindow();
+    ShowWindowOf(graph, nSamplesPerDiv);
     const SPlotLayout layout = graph.CalcLayout(1600, 1000);
     QImage image(1600, 1000, QImage::Format_RGB32);
     image.fill(0xFFFFFFFFu);
@@ -296,9 +301,7 @@ void BM_PaintStage(benchmark::State& state) {
     CkestDoc doc;
     FillDoc(doc, nSamplesPerDiv);
     CGraph graph(&doc);
-    graph.m_nSamplesPerDiv = nSamplesPerDiv;
-    graph.OnSize(1600, 1000);
-    graph.UpdateDisplayWindow();
+    ShowWindowOf(graph, nSamplesPerDiv);
     const SPlotLayout layout = graph.CalcLayout(1600, 1000);
     QImage image(1600, 1000, QImage::Format_RGB32);
     QImage window(1600, 1000, QImage::Format_RGB32);
