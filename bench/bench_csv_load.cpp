@@ -96,6 +96,7 @@ void BM_CsvLoad(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * QFile(strPath).size());
     state.counters["lines"] = static_cast<double>(nLines);
 }
+
 /// What opening the file cannot go below, each part alone on the same file and, where the reader
 /// uses both cores, on two threads (first argument): 0 finding every line end once with memchr,
 /// as `wc -l` does (one thread, the file mapped); 1 the store's memory written once, 8 doubles
@@ -183,6 +184,7 @@ void BM_CsvFloor(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(nSize));
     state.counters["lines"] = static_cast<double>(nLines);
 }
+
 /// KEST_BENCH_ITERATIONS loads per figure (default 3); 1 when the whole process is timed.
 int Iterations() {
     const char* psz = std::getenv("KEST_BENCH_ITERATIONS");

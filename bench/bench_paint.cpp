@@ -11,7 +11,10 @@
 #include <QWindow>
 #include <benchmark/benchmark.h>
 
+#if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
+#define KEST_BENCH_AVX2 1
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -162,6 +165,7 @@ void BM_WindowFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_WindowFrame)->ArgsProduct({{100, 10000}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
+#ifdef KEST_BENCH_AVX2
 /// One 32-byte store at the start of each listed 64-byte line.
 __attribute__((target("avx2"))) void StoreLines(uint32_t* p, const std::vector<size_t>& lines) {
     const __m256i v = _mm256_set1_epi32(0);
@@ -205,6 +209,25 @@ __attribute__((target("avx2"))) void FillWords(uint32_t* p, size_t n, uint32_t n
     for (; i < n; ++i)
         p[i] = nPixel;
 }
+#else
+// Without the vector instructions the floors are the plain loops' (and no longer floors).
+void StoreLines(uint32_t* p, const std::vector<size_t>& lines) {
+    for (const size_t nWord : lines)
+        p[nWord] = 0;
+}
+
+void WindowExtremes(const double* p, int n, double& dMin, double& dMax) {
+    dMin = dMax = p[0];
+    for (int i = 1; i < n; ++i) {
+        dMin = std::min(dMin, p[i]);
+        dMax = std::max(dMax, p[i]);
+    }
+}
+
+void FillWords(uint32_t* p, size_t n, uint32_t nPixel) {
+    std::fill_n(p, n, nPixel);
+}
+#endif
 
 /// What the frame of BM_WindowFrame cannot go below, each part done the cheapest way the memory
 /// allows (first argument): 0 the window's white fill as one plain 32-bit fill; 1 as many bytes
@@ -219,6 +242,12 @@ __attribute__((target("avx2"))) void FillWords(uint32_t* p, size_t n, uint32_t n
 void BM_FrameFloor(benchmark::State& state) {
     const int nPart = static_cast<int>(state.range(0));
     const int nSamplesPerDiv = static_cast<int>(state.range(1));
+#ifdef KEST_BENCH_AVX2
+    if (!__builtin_cpu_supports("avx2")) {
+        state.SkipWithError("the floors need AVX2");
+        return;
+    }
+#endif
     CkestDoc doc;
     uint32_t seed = 99;
     double row[8];
