@@ -15,6 +15,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__SSE2__) && defined(__x86_64__)
+// New store memory is written with 64-bit streaming stores (StoreColumn).
+#define KEST_STREAM_STORES 1
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -233,14 +237,25 @@ size_t ChunkStartAfter(const char* pData, size_t nSize, size_t nFrom) {
     return nSize;
 }
 
+uintptr_t PageSize() {
+    static const uintptr_t s_nPage = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    return s_nPage;
+}
+
+/// The start of the page that holds p, and the first page start at or after p.
+uintptr_t PageDown(const void* p) {
+    return reinterpret_cast<uintptr_t>(p) & ~(PageSize() - 1);
+}
+uintptr_t PageUp(const void* p) {
+    return (reinterpret_cast<uintptr_t>(p) + PageSize() - 1) & ~(PageSize() - 1);
+}
+
 /// Lets go of the mapped pages that lie wholly in pData[nFrom..nTo): the file stays in the page
 /// cache, but the process does not keep a second copy of the file's size counted against it
 /// next to the store.
 void ReleasePages(const char* pData, size_t nFrom, size_t nTo) {
-    static const size_t s_nPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    const uintptr_t nBegin =
-        (reinterpret_cast<uintptr_t>(pData + nFrom) + s_nPage - 1) & ~(s_nPage - 1);
-    const uintptr_t nEnd = reinterpret_cast<uintptr_t>(pData + nTo) & ~(s_nPage - 1);
+    const uintptr_t nBegin = PageUp(pData + nFrom);
+    const uintptr_t nEnd = PageDown(pData + nTo);
     if (nEnd > nBegin)
         ::madvise(reinterpret_cast<void*>(nBegin), nEnd - nBegin, MADV_DONTNEED);
 }
@@ -251,11 +266,9 @@ void ReleasePages(const char* pData, size_t nFrom, size_t nTo) {
 /// without the advice (before 5.14) or without the memory leaves the pages to fault in as before.
 void PrepareRows(double* const* apColumn, int nChannels, size_t nFrom, size_t nTo) {
 #ifdef MADV_POPULATE_WRITE
-    static const uintptr_t s_nPage = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     for (int ch = 0; ch < nChannels; ++ch) {
-        const uintptr_t nBegin = reinterpret_cast<uintptr_t>(apColumn[ch] + nFrom) & ~(s_nPage - 1);
-        const uintptr_t nEnd =
-            (reinterpret_cast<uintptr_t>(apColumn[ch] + nTo) + s_nPage - 1) & ~(s_nPage - 1);
+        const uintptr_t nBegin = PageDown(apColumn[ch] + nFrom);
+        const uintptr_t nEnd = PageUp(apColumn[ch] + nTo);
         if (nEnd > nBegin)
             ::madvise(reinterpret_cast<void*>(nBegin), nEnd - nBegin, MADV_POPULATE_WRITE);
     }
@@ -338,7 +351,7 @@ std::vector<size_t> CountChunkRows(const char* pData, const std::vector<size_t>&
 /// touched for the first time here), so the values go out as streaming stores where the processor
 /// has them: whole cache lines written without reading them in first.
 inline void StoreColumn(double* pDst, const double* pSrc, size_t n) {
-#if defined(__SSE2__) && defined(__x86_64__)
+#ifdef KEST_STREAM_STORES
     for (size_t i = 0; i < n; ++i) {
         long long nBits;
         std::memcpy(&nBits, &pSrc[i], sizeof nBits);
@@ -379,7 +392,7 @@ void ParseChunk(const char* pChunk, size_t nChunk, size_t nChunkOffset, size_t n
             progressAt[(nRow + 1) / kLines - 1] = static_cast<qint64>(nChunkOffset + i);
     }
     flush();
-#if defined(__SSE2__) && defined(__x86_64__)
+#ifdef KEST_STREAM_STORES
     // Streaming stores are not ordered with the others: made visible before the chunk is
     // reported done to the thread that reads the store.
     _mm_sfence();
